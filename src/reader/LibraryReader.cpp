@@ -1,0 +1,140 @@
+#include "LibraryReader.h"
+
+#include <cstdio>
+
+#include <QFileInfo>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
+namespace {
+
+void writeErrorLine(const QString &line)
+{
+    std::fprintf(stderr, "kv718st-demo: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+#if defined(_WIN32)
+void *openLibrary(const QString &fileName)
+{
+    return LoadLibraryW(reinterpret_cast<const wchar_t *>(fileName.utf16()));
+}
+void *findSymbol(void *handle, const char *name)
+{
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+QString lastLoaderError()
+{
+    return QStringLiteral("Windows error %1").arg(GetLastError());
+}
+QString loadedPath(void *handle)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(static_cast<HMODULE>(handle), path, MAX_PATH);
+    return QString::fromWCharArray(path);
+}
+#else
+void *openLibrary(const QString &fileName)
+{
+    return dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
+}
+void *findSymbol(void *handle, const char *name)
+{
+    dlerror();
+    return dlsym(handle, name);
+}
+QString lastLoaderError()
+{
+    const char *text = dlerror();
+    return text ? QString::fromLocal8Bit(text) : QString();
+}
+QString loadedPath(void *handle)
+{
+    link_map *map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return QString();
+    return QFileInfo(QFile::decodeName(map->l_name)).absoluteFilePath();
+}
+#endif
+
+} // namespace
+
+LibraryReader::LibraryReader(QString fileName) : m_fileName(std::move(fileName)) {}
+
+// The library stays loaded until the process ends: a vendor library may keep
+// threads or handlers of its own that must not lose their code.
+LibraryReader::~LibraryReader() = default;
+
+bool LibraryReader::load()
+{
+    if (m_handle)
+        return true;
+    m_handle = openLibrary(m_fileName);
+    if (!m_handle) {
+        reportMiss({m_fileName, lastLoaderError()});
+        return false;
+    }
+    writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(m_handle)));
+    return true;
+}
+
+void *LibraryReader::resolve(Slot slot, const char *name)
+{
+    if (m_functions[slot])
+        return m_functions[slot];
+    if (!load())
+        return nullptr;
+    m_functions[slot] = findSymbol(m_handle, name);
+    if (!m_functions[slot]) {
+        const QString reason = lastLoaderError();
+        reportMiss({QStringLiteral("%1 (%2)").arg(QString::fromLatin1(name), loadedPath(m_handle)), reason});
+    }
+    return m_functions[slot];
+}
+
+void LibraryReader::reportMiss(const Miss &miss)
+{
+    if (!m_missReported && m_notifier) {
+        m_missReported = true;
+        m_notifier(miss);
+        return;
+    }
+    writeErrorLine(QStringLiteral("reader library call failed: %1 not found: %2").arg(miss.what, miss.reason));
+}
+
+#define KV_FORWARD(function, slot, ...) invoke<decltype(&function)>(slot, #function, __VA_ARGS__)
+
+std::int16_t LibraryReader::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
+{
+    return KV_FORWARD(rf_init_com_125K, InitCom, icdev, port, baud);
+}
+
+std::int16_t LibraryReader::closePort()
+{
+    return invoke<decltype(&rf_ClosePort_125K)>(ClosePort, "rf_ClosePort_125K");
+}
+
+std::int16_t LibraryReader::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux)
+{
+    return KV_FORWARD(rf_request_125K, Request, icdev, format, buffer, aux);
+}
+
+std::int16_t LibraryReader::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
+{
+    return KV_FORWARD(rf_get_model_125K, GetModel, icdev, buffer, aux);
+}
+
+std::int16_t LibraryReader::light(std::int32_t icdev, std::uint8_t code)
+{
+    return KV_FORWARD(rf_light_125K, Light, icdev, code);
+}
+
+std::int16_t LibraryReader::beep(std::int32_t icdev, std::uint8_t value)
+{
+    return KV_FORWARD(rf_beep_125K, Beep, icdev, value);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QString>
+
+#include "Reader.h"
+#include "ReaderApi.h"
+
+// The run-time binding to the maker's reader library.
+//
+// Nothing is loaded when the tool starts. The library is loaded, by its bare
+// file name so that the platform loader's search order applies, at the first
+// call of any function; each function is looked up at its own first call and
+// the address is reused afterwards. A call whose library or function cannot be
+// found fails with a non-zero status. The first such miss is reported through
+// the notifier (the window shows it to the operator); later misses write one
+// line each to standard error.
+class LibraryReader final : public Reader
+{
+public:
+    // What could not be found, and the loader's own explanation.
+    struct Miss
+    {
+        QString what;
+        QString reason;
+    };
+    using MissNotifier = std::function<void(const Miss &)>;
+
+    // Status returned by a call that never reached the library.
+    static constexpr std::int16_t kMissingStatus = -1;
+
+    explicit LibraryReader(QString fileName = QStringLiteral(RF_LIBRARY_NAME));
+    ~LibraryReader() override;
+
+    void setMissNotifier(MissNotifier notifier) { m_notifier = std::move(notifier); }
+
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override;
+    std::int16_t closePort() override;
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux) override;
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux) override;
+    std::int16_t light(std::int32_t icdev, std::uint8_t code) override;
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value) override;
+
+private:
+    enum Slot { InitCom, ClosePort, Request, GetModel, Light, Beep, SlotCount };
+
+    template<typename Fn, typename... Args>
+    std::int16_t invoke(Slot slot, const char *name, Args... args)
+    {
+        void *address = resolve(slot, name);
+        return address ? reinterpret_cast<Fn>(address)(args...) : kMissingStatus;
+    }
+
+    void *resolve(Slot slot, const char *name);
+    bool load();
+    void reportMiss(const Miss &miss);
+
+    QString m_fileName;
+    void *m_handle = nullptr;
+    std::array<void *, SlotCount> m_functions{};
+    bool m_missReported = false;
+    MissNotifier m_notifier;
+};
