@@ -1,0 +1,8 @@
+#pragma once
+
+// Waits `milliseconds` while the window stays alive: pending events are
+// processed during the wait, so clicks and timer ticks run their handlers
+// inside it. The wait sleeps between events instead of polling, and ends as
+// soon as the elapsed time reaches the interval, never earlier. An interval
+// of 0 or less returns at once without processing events.
+void DelayMs(double milliseconds);

@@ -1,0 +1,292 @@
+#include "Form1.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "Layout.h"
+#include "NumericText.h"
+#include "Reader.h"
+#include "ReaderApi.h"
+#include "Shape.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kFirstTickInterval = 100ms;
+constexpr int kCountBackground = 0x80FF80; // light green
+
+QString fromUtf8(const char *text) { return QString::fromUtf8(text); }
+
+QWidget *createControl(const layout::Control &control, QWidget *container)
+{
+    using layout::Kind;
+    const QString text = fromUtf8(control.text);
+    QWidget *widget = nullptr;
+    switch (control.kind) {
+    case Kind::Frame:
+        widget = new QGroupBox(text, container);
+        break;
+    case Kind::Picture: {
+        auto *frame = new QFrame(container);
+        frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        frame->setLineWidth(2);
+        widget = frame;
+        break;
+    }
+    case Kind::Shape:
+        widget = new Shape(container);
+        break;
+    case Kind::Label:
+        widget = new QLabel(text, container);
+        break;
+    case Kind::Button:
+        widget = new QPushButton(text, container);
+        break;
+    case Kind::TextBox:
+        widget = new QLineEdit(text, container);
+        break;
+    case Kind::LogBox: {
+        auto *box = new QPlainTextEdit(text, container);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        box->setTabChangesFocus(true); // Tab moves on, as from any other box
+        widget = box;
+        break;
+    }
+    case Kind::ComboBox: {
+        auto *combo = new QComboBox(container);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert); // typing and Enter never add entries
+        combo->setEditText(text);
+        widget = combo;
+        break;
+    }
+    }
+    widget->setObjectName(QString::fromLatin1(control.name));
+    widget->setEnabled(control.enabled);
+    if (control.tab < 0)
+        widget->setFocusPolicy(Qt::NoFocus);
+    // A frame's children are placed from its outer corner, a panel's from
+    // inside its border.
+    const auto *panel = qobject_cast<const QFrame *>(container);
+    const int inset = panel && !qobject_cast<const QGroupBox *>(container) ? panel->frameWidth() : 0;
+    widget->setGeometry(layout::pixels(control.left) + inset, layout::pixels(control.top) + inset,
+                        layout::pixels(control.width), layout::pixels(control.height));
+    return widget;
+}
+
+void showMessageBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// Ends the process at once, wherever it is called from, also from inside the
+// nested event processing of a test pass: nothing that was interrupted runs on.
+[[noreturn]] void endProgramNow()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(0);
+}
+
+} // namespace
+
+Form1::Hooks Form1::defaultHooks() { return {showMessageBox, endProgramNow}; }
+
+QString Form1::applicationTitle() { return QStringLiteral("KV718ST演示软件"); }
+
+Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
+    : QWidget(parent), m_reader(reader), m_hooks(std::move(hooks))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(applicationTitle());
+    resize(layout::pixels(layout::kWindowWidth), layout::pixels(layout::kWindowHeight));
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    QHash<QByteArray, QWidget *> byName;
+    std::vector<std::pair<int, QWidget *>> tabOrder;
+    for (const layout::Control &control : layout::controls()) {
+        QWidget *container = control.container ? byName.value(control.container) : this;
+        Q_ASSERT(container);
+        QWidget *widget = createControl(control, container);
+        byName.insert(control.name, widget);
+        if (control.tab >= 0 && widget->focusPolicy() != Qt::NoFocus)
+            tabOrder.emplace_back(control.tab, widget);
+    }
+    std::ranges::sort(tabOrder, {}, &std::pair<int, QWidget *>::first);
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+
+    const auto find = [&byName]<typename T>(T *&member, const char *name) {
+        member = qobject_cast<T *>(byName.value(name));
+        Q_ASSERT_X(member, "Form1", name);
+    };
+    find(cboSetBoud, "cboSetBoud");
+    find(txtBaudRate, "txtBaudRate");
+    for (std::size_t i = 0; i < cmdRequest.size(); ++i) {
+        find(cmdRequest[i], QByteArray("cmdRequest_" + QByteArray::number(i)).constData());
+        find(txtZiFu[i], QByteArray("txtZiFu_" + QByteArray::number(i)).constData());
+    }
+    for (std::size_t k = 0; k < txtZiFu2.size(); ++k)
+        find(txtZiFu2[k], QByteArray("txtZiFu2_" + QByteArray::number(k)).constData());
+    find(cmdReadAll, "cmdReadAll");
+    find(cmdZiDongCeShi, "cmdZiDongCeShi");
+    find(txtTestResult, "txtTestResult");
+    find(lblCount, "lblCount");
+    find(Label_RetInfo, "Label_RetInfo");
+    find(cmdReadVersion, "cmdReadVersion");
+    find(txtVersion, "txtVersion");
+    find(cboLED, "cboLED");
+    find(cmdLED, "cmdLED");
+    find(txtBuzzerValue, "txtBuzzerValue");
+    find(cmdBuzzer, "cmdBuzzer");
+    find(Shape1, "Shape1");
+
+    cboLED->addItems({QStringLiteral("LED1灭"), QStringLiteral("LED1亮"), QStringLiteral("LED2灭"),
+                      QStringLiteral("LED2亮")});
+
+    QFont statusFont;
+    statusFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("WenQuanYi Micro Hei"),
+                            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
+                            QStringLiteral("SimSun")});
+    statusFont.setPointSizeF(13.5);
+    statusFont.setWeight(QFont::Normal);
+    statusFont.setItalic(false);
+    statusFont.setUnderline(false);
+    statusFont.setStrikeOut(false);
+    Label_RetInfo->setFont(statusFont);
+
+    lblCount->setAutoFillBackground(true);
+    QPalette countPalette = lblCount->palette();
+    countPalette.setColor(QPalette::Window, colorFromValue(kCountBackground));
+    lblCount->setPalette(countPalette);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(kFirstTickInterval);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    auto *requestGroup = new QButtonGroup(this);
+    for (std::size_t i = 0; i < cmdRequest.size(); ++i)
+        requestGroup->addButton(cmdRequest[i], static_cast<int>(i));
+    connect(requestGroup, &QButtonGroup::idClicked, this, &Form1::cmdRequest_Click);
+    connect(cmdReadAll, &QPushButton::clicked, this, &Form1::cmdReadAll_Click);
+    connect(cmdZiDongCeShi, &QPushButton::clicked, this, &Form1::cmdZiDongCeShi_Click);
+    connect(cmdBuzzer, &QPushButton::clicked, this, &Form1::cmdBuzzer_Click);
+    connect(cmdLED, &QPushButton::clicked, this, &Form1::cmdLED_Click);
+    connect(cmdReadVersion, &QPushButton::clicked, this, &Form1::cmdReadVersion_Click);
+
+    txtBaudRate->setFocus();
+}
+
+// Start-up: fills the port list and selects the first indicator command.
+// Nothing touches the reader.
+void Form1::Form_Load()
+{
+    for (int n = 1; n <= 7; ++n)
+        cboSetBoud->addItem(kv::numberText(n));
+    // Adding to an empty list selects its first entry; the port field keeps
+    // its own text and no entry is selected.
+    cboSetBoud->setCurrentIndex(-1);
+    cboSetBoud->setEditText(QStringLiteral("2"));
+    cboLED->setCurrentIndex(0);
+}
+
+// Shut-down: stops the test timer, closes the port whatever its state, and
+// ends the program at once.
+void Form1::Form_Unload()
+{
+    if (m_shuttingDown)
+        return;
+    m_shuttingDown = true;
+    Timer1->stop();
+    m_reader.closePort(); // the result does not matter: the program ends anyway
+    m_hooks.endProgram();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::showLibraryMissing(const QString &what, const QString &reason)
+{
+    if (m_shuttingDown) {
+        std::fprintf(stderr, "kv718st-demo: %s not found: %s\n", what.toLocal8Bit().constData(),
+                     reason.toLocal8Bit().constData());
+        return;
+    }
+    QString text = QStringLiteral("找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
+                                  "请安装读卡器厂商提供的库 %3，或把环境变量 LD_LIBRARY_PATH "
+                                  "指向它所在的目录。")
+                       .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
+    // Point at the simulated reader shipped with the tool, for a demonstration.
+    const QDir appDir(QCoreApplication::applicationDirPath());
+    for (const QString &candidate : {QStringLiteral("../lib/kv718st-demo/simulated"),
+                                     QStringLiteral("../readers/simulated")}) {
+        if (QFileInfo::exists(appDir.filePath(candidate + QStringLiteral("/") + QStringLiteral(RF_LIBRARY_NAME)))) {
+            text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nLD_LIBRARY_PATH=%1")
+                        .arg(QDir::cleanPath(appDir.filePath(candidate)));
+            break;
+        }
+    }
+    m_hooks.messageBox(this, QMessageBox::Critical, text);
+}
+
+void Form1::setStatus(const QString &message) { Label_RetInfo->setText(message); }
+
+void Form1::showNotice(const QString &text) { m_hooks.messageBox(this, QMessageBox::NoIcon, text); }
+
+bool Form1::openPortSequence()
+{
+    const PortConnection::Outcome outcome = m_port.open(cboSetBoud->currentText(), txtBaudRate->text());
+    setStatus(outcome.message);
+    return outcome.ok;
+}
+
+void Form1::closePortSequence() { setStatus(m_port.close().message); }
+
+bool Form1::notOpenGuard()
+{
+    if (!m_port.refuses())
+        return false;
+    setStatus(PortConnection::notOpenMessage());
+    return true;
+}
+
+bool Form1::openOrNotice()
+{
+    if (m_port.isOpen()) {
+        showNotice(PortConnection::alreadyOpenNotice());
+        return true;
+    }
+    return openPortSequence();
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include "Module.h"
+#include "PortConnection.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class Reader;
+class Shape;
+
+// The tool's one window.
+//
+// It owns every control, the port state (error_com, inside PortConnection),
+// the last reading sString, and the state shared with the reader library
+// (Module). Each control event has one handler named after the control; the
+// handlers of a subsystem live in that subsystem's folder: the card reads and
+// read-all in card/, the automatic test in autotest/, the rest here. All of
+// them run on the UI thread and call the reader synchronously; the automatic
+// test's waits process events, so any handler may run inside a test pass.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    // The window's ways out of itself, replaceable by tests: every message box
+    // goes through messageBox, and shut-down ends the program through
+    // endProgram.
+    struct Hooks
+    {
+        std::function<void(QWidget *parent, QMessageBox::Icon icon, const QString &text)> messageBox;
+        std::function<void()> endProgram;
+    };
+    static Hooks defaultHooks();
+
+    explicit Form1(Reader &reader, Hooks hooks = defaultHooks(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Tells the operator that the reader library, or one of its functions,
+    // could not be found, and how to fix it. During shut-down it only writes
+    // to standard error.
+    void showLibraryMissing(const QString &what, const QString &reason);
+
+    const PortConnection &port() const { return m_port; }
+    const Module &module() const { return m_module; }
+    const QString &readingText() const { return sString; }
+
+    static QString applicationTitle();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void Form_Unload();
+
+    // Port sequences shown in the status line.
+    bool openPortSequence();
+    void closePortSequence();
+    // The not-open guard: true (and the message shown) when the port is closed.
+    bool notOpenGuard();
+    // The already-open notice when the port is open, else the open sequence.
+    bool openOrNotice();
+    void setStatus(const QString &message);
+    void showNotice(const QString &text);
+
+    // Card reading (card/CardCommands.cpp).
+    void cmdRequest_Click(int index);
+    void cmdReadAll_Click();
+    void countSuccess();
+
+    // Buzzer, indicator and version (ui/Peripherals.cpp).
+    void cmdBuzzer_Click();
+    void cmdLED_Click();
+    void cmdReadVersion_Click();
+    int selectedIndicator() const;
+
+    // Automatic test (autotest/AutoTest.cpp).
+    void cmdZiDongCeShi_Click();
+    void Timer1_Timer();
+    void subTest();
+    bool subTestStep(const std::int16_t &format);
+    void enableTimer1();
+
+    Reader &m_reader;
+    Hooks m_hooks;
+    Module m_module;
+    PortConnection m_port{m_reader};
+    QString sString;
+    bool m_shuttingDown = false;
+
+    QComboBox *cboSetBoud = nullptr;
+    QLineEdit *txtBaudRate = nullptr;
+    std::array<QPushButton *, 11> cmdRequest{};
+    std::array<QLineEdit *, 11> txtZiFu{};
+    std::array<QLineEdit *, 5> txtZiFu2{};
+    QPushButton *cmdReadAll = nullptr;
+    QPushButton *cmdZiDongCeShi = nullptr;
+    QPlainTextEdit *txtTestResult = nullptr;
+    QLabel *lblCount = nullptr;
+    QLabel *Label_RetInfo = nullptr;
+    QPushButton *cmdReadVersion = nullptr;
+    QLineEdit *txtVersion = nullptr;
+    QComboBox *cboLED = nullptr;
+    QPushButton *cmdLED = nullptr;
+    QLineEdit *txtBuzzerValue = nullptr;
+    QPushButton *cmdBuzzer = nullptr;
+    Shape *Shape1 = nullptr;
+    QTimer *Timer1 = nullptr;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <span>
+
+// The window's controls as data: name, kind, container, caption or initial
+// text, rectangle in twips (1/1440 inch, 15 twips a pixel at 96 dpi) measured
+// from the container's top-left corner, and tab position (-1: takes no
+// focus). Containers come before the controls they hold.
+namespace layout {
+
+enum class Kind { Frame, Picture, Shape, Label, Button, TextBox, LogBox, ComboBox };
+
+struct Control
+{
+    const char *name;
+    Kind kind;
+    const char *container; // nullptr: the window itself
+    const char *text;      // UTF-8 caption or initial text
+    int left, top, width, height;
+    int tab;
+    bool enabled = true;
+};
+
+// Client area of the window, in twips.
+inline constexpr int kWindowWidth = 18960;
+inline constexpr int kWindowHeight = 8400;
+
+std::span<const Control> controls();
+
+// Twips to device-independent pixels; Qt scales these on high-DPI screens.
+constexpr int pixels(int twips) { return (twips + 7) / 15; }
+
+} // namespace layout

@@ -1,0 +1,63 @@
+// The buzzer, indicator and version commands of the main window.
+
+#include <array>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "Form1.h"
+#include "NumericText.h"
+#include "Reader.h"
+
+void Form1::cmdBuzzer_Click()
+{
+    if (notOpenGuard())
+        return;
+    // A value outside 0-255, or one with no representation, is refused here:
+    // it would otherwise reach the library as some other byte.
+    const auto value = kv::byteValue(kv::trimBlanks(txtBuzzerValue->text()));
+    if (!value) {
+        setStatus(QStringLiteral("蜂鸣器值须在0-255之间！"));
+        return;
+    }
+    m_module.lastStatus = m_reader.beep(0, *value);
+    setStatus(m_module.lastStatus == 0 ? QStringLiteral("蜂鸣器控制成功！") : QStringLiteral("蜂鸣器控制失败！"));
+}
+
+// The selected position of the indicator list; -1 when the operator's typing
+// has left the field showing something other than the current entry.
+int Form1::selectedIndicator() const
+{
+    const int index = cboLED->currentIndex();
+    return index >= 0 && cboLED->currentText() == cboLED->itemText(index) ? index : -1;
+}
+
+void Form1::cmdLED_Click()
+{
+    if (notOpenGuard())
+        return;
+    const int code = selectedIndicator();
+    if (code < 0) {
+        setStatus(QStringLiteral("请从列表中选择指示灯命令！"));
+        return;
+    }
+    m_module.lastStatus = m_reader.light(0, static_cast<std::uint8_t>(code));
+    setStatus(m_module.lastStatus == 0 ? QStringLiteral("指示灯控制成功！") : QStringLiteral("指示灯控制失败！"));
+}
+
+void Form1::cmdReadVersion_Click()
+{
+    if (notOpenGuard())
+        return;
+    txtVersion->clear();
+    std::array<std::uint8_t, 101> reply{};
+    std::uint8_t aux = 0;
+    m_module.lastStatus = m_reader.getModel(0, reply.data(), &aux);
+    if (m_module.lastStatus != 0) {
+        setStatus(QStringLiteral("读取版本号失败！"));
+        return;
+    }
+    txtVersion->setText(kv::hexByte(reply[0]) + kv::hexByte(reply[1]));
+    setStatus(QStringLiteral("读取版本号成功！"));
+}
