@@ -1,0 +1,62 @@
+// The real window on a fake reader in a process of its own, for what can only
+// be seen from outside: how the program ends. Every reader call and every
+// change of the test log is printed on standard output.
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "FakeReader.h"
+#include "Form1.h"
+
+namespace {
+
+void print(const QString &line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString scenario = QApplication::arguments().value(1);
+
+    FakeReader reader;
+    Form1::Hooks hooks = Form1::defaultHooks();
+    hooks.messageBox = [](QWidget *, QMessageBox::Icon, const QString &text) { print(QStringLiteral("box ") + text); };
+    Form1 form(reader, hooks);
+    form.show();
+    QObject::connect(form.findChild<QPlainTextEdit *>(QStringLiteral("txtTestResult")), &QPlainTextEdit::textChanged,
+                     [] { print(QStringLiteral("log changed")); });
+
+    if (scenario == QLatin1String("close-during-pass")) {
+        // Take references, start the test, and close the window in the wait
+        // after step 4 of the first pass.
+        bool testing = false;
+        reader.setOnCall([&](const QString &call) {
+            print(call);
+            if (testing && call == QStringLiteral("request(0,4)")) {
+                testing = false;
+                QTimer::singleShot(0, &form, [&form] {
+                    print(QStringLiteral("closing"));
+                    form.close();
+                });
+            }
+        });
+        form.findChild<QPushButton *>(QStringLiteral("cmdReadAll"))->click();
+        testing = true;
+        form.findChild<QPushButton *>(QStringLiteral("cmdZiDongCeShi"))->click();
+    } else {
+        print(QStringLiteral("unknown scenario"));
+        return 2;
+    }
+    QApplication::exec();
+    print(QStringLiteral("event loop ended")); // never reached: closing ends the program
+    return 1;
+}

@@ -1,0 +1,422 @@
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include "DelayMs.h"
+#include "FormHarness.h"
+#include "Shape.h"
+
+// The automatic test on the real window, driven by real clicks and real
+// timer ticks.
+class AutoTestTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void delayMsZeroOrLessProcessesNothing_data();
+    void delayMsZeroOrLessProcessesNothing();
+    void delayMsProcessesEventsAndNeverEndsEarly();
+    void startOpensPortAndFirstPassAfterTimerInterval();
+    void completePass();
+    void verdicts_data();
+    void verdicts();
+    void noCardEmptyReferencesAllPass();
+    void cuesOnlyAfterSuccessfulReads();
+    void startFailsWhenPortDoesNotOpen();
+    void startWithPortAlreadyOpen();
+    void stopDuringPass();
+    void stopAndStartDuringPass();
+    void readAllDuringPass();
+    void typedLogTextKept();
+    void closingDuringPassEndsTheProgram();
+
+private:
+    // Every full log a pass left behind, taken just before the next pass
+    // cleared it (and the last one at the end).
+    static QStringList passLogs(const QStringList &history);
+};
+
+QStringList AutoTestTest::passLogs(const QStringList &history)
+{
+    QStringList logs;
+    for (qsizetype i = 1; i < history.size(); ++i)
+        if (history[i].isEmpty() && !history[i - 1].isEmpty())
+            logs << history[i - 1];
+    if (!history.isEmpty() && !history.last().isEmpty())
+        logs << history.last();
+    return logs;
+}
+
+// Records every state of the log box.
+struct LogHistory
+{
+    explicit LogHistory(FormHarness &harness)
+    {
+        auto *log = harness.child<QPlainTextEdit>(QStringLiteral("txtTestResult"));
+        QObject::connect(log, &QPlainTextEdit::textChanged, log, [this, log] { states << log->toPlainText(); });
+    }
+    QStringList states;
+};
+
+QString line(int step, bool passed, const QString &card)
+{
+    return QStringLiteral("第%1步测试%2，卡号为%3").arg(step).arg(passed ? QStringLiteral("成功") : QStringLiteral("错误"), card);
+}
+
+QString fullPassLog(const std::function<QString(int)> &lineOf)
+{
+    QString log;
+    for (int step = 0; step <= 10; ++step)
+        log += lineOf(step) + u'\n';
+    return log;
+}
+
+QTimer *timer1(FormHarness &harness) { return harness.form->findChild<QTimer *>(QStringLiteral("Timer1")); }
+
+QColor lamp(FormHarness &harness) { return harness.child<Shape>(QStringLiteral("Shape1"))->fillColor(); }
+
+const QColor kGreen(0, 192, 0);
+const QColor kRed(255, 0, 0);
+
+// Runs the test from a fresh start until the first pass has ended, stopping
+// it from inside that pass's last read.
+void runOnePass(FormHarness &harness)
+{
+    bool stopped = false;
+    harness.reader.setOnCall([&](const QString &call) {
+        if (call == QStringLiteral("request(0,10)") && !stopped) {
+            stopped = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
+        }
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(stopped && !timer1(harness)->isActive(), 5000);
+    QTest::qWait(50);
+    harness.reader.setOnCall({});
+}
+
+void AutoTestTest::delayMsZeroOrLessProcessesNothing_data()
+{
+    QTest::addColumn<double>("interval");
+    QTest::newRow("0") << 0.0;
+    QTest::newRow("negative") << -5.0;
+}
+
+void AutoTestTest::delayMsZeroOrLessProcessesNothing()
+{
+    QFETCH(double, interval);
+    bool ran = false;
+    QTimer::singleShot(0, this, [&ran] { ran = true; });
+    DelayMs(interval);
+    QVERIFY(!ran);
+    QTRY_VERIFY(ran);
+}
+
+void AutoTestTest::delayMsProcessesEventsAndNeverEndsEarly()
+{
+    for (const double interval : {10.0, 1.5, 25.0}) {
+        bool ran = false;
+        QMetaObject::invokeMethod(this, [&ran] { ran = true; }, Qt::QueuedConnection);
+        QElapsedTimer clock;
+        clock.start();
+        DelayMs(interval);
+        QVERIFY(clock.nsecsElapsed() >= qint64(interval * 1e6));
+        QVERIFY(ran);
+    }
+}
+
+void AutoTestTest::startOpensPortAndFirstPassAfterTimerInterval()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.reader.takeCalls(), QStringList{QStringLiteral("initCom(0,2,19200)")});
+    QCOMPARE(harness.status(), QStringLiteral("串口打开成功！"));
+    QCOMPARE(harness.text(QStringLiteral("cmdZiDongCeShi")), QStringLiteral("自动测试关闭"));
+    QVERIFY(timer1(harness)->isActive());
+    QCOMPARE(timer1(harness)->interval(), 100);
+    QTRY_VERIFY(harness.reader.count(QStringLiteral("request")) > 0);
+    QCOMPARE(timer1(harness)->interval(), 10); // from the first tick on
+
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.text(QStringLiteral("cmdZiDongCeShi")), QStringLiteral("自动测试开始"));
+    QVERIFY(!timer1(harness)->isActive());
+    QCOMPARE(timer1(harness)->interval(), 10); // a stop leaves the interval alone
+}
+
+void AutoTestTest::completePass()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    LogHistory history(harness);
+    runOnePass(harness);
+    const QString expected = fullPassLog([](int step) { return line(step, true, kStandardHex[std::size_t(step)]); });
+    QCOMPARE(harness.text(QStringLiteral("txtTestResult")), expected);
+    QCOMPARE(passLogs(history.states), QStringList{expected});
+    // Each step adds its line, then its line break, reading the box afresh.
+    QCOMPARE(history.states.value(1), line(0, true, kStandardHex[0]));
+    QCOMPARE(history.states.value(2), line(0, true, kStandardHex[0]) + u'\n');
+    QCOMPARE(lamp(harness), kGreen);
+    QCOMPARE(harness.text(QStringLiteral("lblCount")), QStringLiteral("22"));
+}
+
+void AutoTestTest::verdicts_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("reference"); // typed into txtZiFu(step)
+    QTest::addColumn<QByteArray>("reply");  // the pass's reply for that step, empty: standard
+    QTest::addColumn<bool>("passed");
+    QTest::addColumn<QString>("card");
+    QTest::newRow("blanks around pass") << 3 << QStringLiteral("  1122334455 ") << QByteArray() << true
+                                        << QStringLiteral("1122334455");
+    QTest::newRow("lower case fails") << 2 << kStandardHex[2].toLower() << QByteArray() << false << kStandardHex[2];
+    QTest::newRow("tab is not trimmed") << 7 << QStringLiteral("334455\t") << QByteArray() << false
+                                        << QStringLiteral("334455");
+    QTest::newRow("full-width blank is not trimmed") << 7 << QStringLiteral("\u3000334455") << QByteArray() << false
+                                                     << QStringLiteral("334455");
+    QTest::newRow("another card fails") << 5 << kStandardHex[5] << QByteArray::fromHex("22334456") << false
+                                        << QStringLiteral("22334456");
+    QTest::newRow("last step fails: red lamp") << 10 << QStringLiteral("x") << QByteArray() << false << kStandardHex[10];
+}
+
+void AutoTestTest::verdicts()
+{
+    QFETCH(int, step);
+    QFETCH(QString, reference);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, passed);
+    QFETCH(QString, card);
+    FormHarness harness;
+    harness.takeReferences();
+    harness.setText(QStringLiteral("txtZiFu_%1").arg(step), reference);
+    if (!reply.isEmpty())
+        harness.reader.setReply(step, reply);
+    runOnePass(harness);
+    const QString expected = fullPassLog([&](int s) {
+        return s == step ? line(s, passed, card) : line(s, true, kStandardHex[std::size_t(s)]);
+    });
+    QCOMPARE(harness.text(QStringLiteral("txtTestResult")), expected);
+    QCOMPARE(lamp(harness), step == 10 && !passed ? kRed : kGreen);
+    // The references are never written by the test.
+    QCOMPARE(harness.text(QStringLiteral("txtZiFu_%1").arg(step)), reference);
+}
+
+void AutoTestTest::noCardEmptyReferencesAllPass()
+{
+    FormHarness harness;
+    harness.reader.setStatus(QStringLiteral("request"), 1);
+    runOnePass(harness);
+    QCOMPARE(harness.text(QStringLiteral("txtTestResult")), fullPassLog([](int step) { return line(step, true, {}); }));
+    QCOMPARE(lamp(harness), kGreen);
+    QCOMPARE(harness.text(QStringLiteral("lblCount")), QStringLiteral("Label1"));
+    QVERIFY(harness.form->readingText().isEmpty());
+    QCOMPARE(harness.reader.count(QStringLiteral("light")) + harness.reader.count(QStringLiteral("beep")), 0);
+}
+
+void AutoTestTest::cuesOnlyAfterSuccessfulReads()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    // The cue calls fail; that is never reported.
+    harness.reader.setStatus(QStringLiteral("light"), 3);
+    harness.reader.setStatus(QStringLiteral("beep"), 3);
+    runOnePass(harness);
+    QStringList expected{QStringLiteral("initCom(0,2,19200)"), QStringLiteral("request(0,0)"),
+                         QStringLiteral("light(0,0)"), QStringLiteral("light(0,2)")};
+    for (int format = 1; format <= 10; ++format)
+        expected << QStringLiteral("request(0,%1)").arg(format);
+    expected << QStringLiteral("beep(0,30)") << QStringLiteral("light(0,1)") << QStringLiteral("light(0,3)")
+             << QStringLiteral("closePort()");
+    QCOMPARE(harness.reader.calls(), expected);
+    QCOMPARE(harness.form->module().lastStatus, 3);
+    QCOMPARE(harness.text(QStringLiteral("txtTestResult")),
+             fullPassLog([](int step) { return line(step, true, kStandardHex[std::size_t(step)]); }));
+
+    // Failed reads of the first and the last format give no cue.
+    FormHarness failing;
+    failing.reader.queueStatus(QStringLiteral("request"), 0);
+    for (int format = 0; format <= 10; ++format)
+        failing.reader.queueStatus(QStringLiteral("request"), format == 0 || format == 10 ? 1 : 0);
+    failing.click(QStringLiteral("cmdRequest_9")); // uses up the first queued status
+    failing.reader.takeCalls();
+    runOnePass(failing);
+    QCOMPARE(failing.reader.count(QStringLiteral("light")) + failing.reader.count(QStringLiteral("beep")), 0);
+    QVERIFY(failing.text(QStringLiteral("txtTestResult")).contains(line(0, true, {})));
+    QVERIFY(failing.text(QStringLiteral("txtTestResult")).contains(line(10, true, {})));
+}
+
+void AutoTestTest::startFailsWhenPortDoesNotOpen()
+{
+    FormHarness harness;
+    harness.reader.setStatus(QStringLiteral("initCom"), 1);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.status(), QStringLiteral("串口打开失败！"));
+    QCOMPARE(harness.text(QStringLiteral("cmdZiDongCeShi")), QStringLiteral("自动测试开始"));
+    QVERIFY(!timer1(harness)->isActive());
+    QTest::qWait(150);
+    QCOMPARE(harness.reader.calls(), QStringList{QStringLiteral("initCom(0,2,19200)")});
+}
+
+void AutoTestTest::startWithPortAlreadyOpen()
+{
+    FormHarness harness;
+    harness.reader.queueStatus(QStringLiteral("closePort"), 1); // read-all's close fails: still open
+    harness.takeReferences();
+    QCOMPARE(harness.form->port().error_com(), 2);
+    runOnePass(harness);
+    QCOMPARE(harness.boxes, QStringList{QStringLiteral("串口已经打开，可直接操作")});
+    QCOMPARE(harness.reader.count(QStringLiteral("initCom")), 0);
+    QCOMPARE(harness.reader.count(QStringLiteral("request")), 11);
+}
+
+void AutoTestTest::stopDuringPass()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    bool stopped = false;
+    harness.reader.setOnCall([&](const QString &call) {
+        if (call == QStringLiteral("request(0,4)") && !stopped) {
+            stopped = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
+        }
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(stopped, 5000);
+    QTRY_VERIFY(harness.text(QStringLiteral("txtTestResult")).count(u'\n') == 11);
+    QTest::qWait(150); // no further pass starts
+
+    QCOMPARE(harness.reader.count(QStringLiteral("request")), 5);
+    QCOMPARE(harness.reader.count(QStringLiteral("closePort")), 1);
+    // The steps after the stop found the port closed: they read nothing and
+    // fail with an empty card number, whatever an earlier reading was.
+    const QString expected = fullPassLog([](int step) {
+        return step <= 4 ? line(step, true, kStandardHex[std::size_t(step)]) : line(step, false, {});
+    });
+    QCOMPARE(harness.text(QStringLiteral("txtTestResult")), expected);
+    QCOMPARE(harness.status(), QStringLiteral("串口打开失败！"));
+    QCOMPARE(lamp(harness), kRed);
+    QCOMPARE(harness.form->readingText(), kStandardHex[4]); // refused steps leave it as it was
+    QVERIFY(!timer1(harness)->isActive());
+}
+
+void AutoTestTest::stopAndStartDuringPass()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    LogHistory history(harness);
+    int passesStarted = 0;
+    int depth = 0;
+    int maxDepth = 0;
+    bool restarted = false;
+    harness.reader.setOnCall([&](const QString &call) {
+        if (call == QStringLiteral("request(0,0)")) {
+            ++passesStarted;
+            maxDepth = std::max(maxDepth, ++depth);
+        } else if (call == QStringLiteral("request(0,10)")) {
+            --depth;
+        }
+        if (call == QStringLiteral("request(0,4)") && !restarted) {
+            restarted = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] {
+                harness.click(QStringLiteral("cmdZiDongCeShi"));
+                harness.click(QStringLiteral("cmdZiDongCeShi"));
+            });
+        }
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(passesStarted >= 4, 5000);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(depth == 0 && !timer1(harness)->isActive(), 5000);
+    QTest::qWait(100);
+
+    QCOMPARE(maxDepth, 2);
+    QCOMPARE(harness.reader.count(QStringLiteral("initCom")), 2);
+    // A nested pass cleared the log and logged all eleven steps; the
+    // interrupted pass then appended its own later steps after them.
+    const QString nested = fullPassLog([](int step) { return line(step, true, kStandardHex[std::size_t(step)]); });
+    const bool appended = std::ranges::any_of(history.states, [&nested](const QString &state) {
+        if (!state.startsWith(nested))
+            return false;
+        for (int step = 5; step <= 10; ++step)
+            if (state.mid(nested.size()).startsWith(QStringLiteral("第%1步").arg(step)))
+                return true;
+        return false;
+    });
+    QVERIFY(appended);
+}
+
+void AutoTestTest::readAllDuringPass()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    bool clicked = false;
+    harness.reader.setOnCall([&](const QString &call) {
+        if (call == QStringLiteral("request(0,3)") && !clicked) {
+            clicked = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdReadAll")); });
+        }
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(harness.reader.count(QStringLiteral("closePort")) == 1, 5000);
+    QCOMPARE(harness.boxes, QStringList{QStringLiteral("串口已经打开，可直接操作")});
+    QCOMPARE(harness.form->port().error_com(), 1);
+
+    // The test goes on with the port closed: every later step fails unread.
+    LogHistory history(harness);
+    QTRY_VERIFY_WITH_TIMEOUT(passLogs(history.states).size() >= 2, 5000);
+    QCOMPARE(passLogs(history.states).at(1), fullPassLog([](int step) { return line(step, false, {}); }));
+    const qsizetype requests = harness.reader.count(QStringLiteral("request"));
+    QCOMPARE(requests, 4 + 11);
+
+    // Stopping now closes nothing and says nothing.
+    harness.setText(QStringLiteral("Label_RetInfo"), QStringLiteral("-"));
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.status(), QStringLiteral("-"));
+    QCOMPARE(harness.reader.count(QStringLiteral("closePort")), 1);
+    QTRY_VERIFY(!timer1(harness)->isActive());
+}
+
+void AutoTestTest::typedLogTextKept()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    bool typed = false;
+    harness.reader.setOnCall([&](const QString &call) {
+        if (call == QStringLiteral("request(0,1)") && !typed) {
+            typed = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] {
+                auto *log = harness.child<QPlainTextEdit>(QStringLiteral("txtTestResult"));
+                log->moveCursor(QTextCursor::End);
+                log->insertPlainText(QStringLiteral("note"));
+            });
+        }
+        if (call == QStringLiteral("request(0,10)") && typed)
+            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1(harness)->isActive() && typed, 5000);
+    QTest::qWait(50);
+    const QString log = harness.text(QStringLiteral("txtTestResult"));
+    QVERIFY2(log.contains(u'\n' + QStringLiteral("note") + line(2, true, kStandardHex[2]) + u'\n'), qPrintable(log));
+}
+
+void AutoTestTest::closingDuringPassEndsTheProgram()
+{
+    QProcess host;
+    host.setProcessChannelMode(QProcess::SeparateChannels);
+    host.start(QStringLiteral(KV_FORM_HOST), {QStringLiteral("close-during-pass")});
+    QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(host.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(host.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    const qsizetype closeAt = lines.indexOf(QStringLiteral("closePort()"), lines.indexOf(QStringLiteral("initCom(0,2,19200)"), 1));
+    QVERIFY2(lines.contains(QStringLiteral("closing")), qPrintable(lines.join(u'\n')));
+    // After the close request: exactly one close call, then nothing at all.
+    QCOMPARE(lines.last(), QStringLiteral("closePort()"));
+    QCOMPARE(lines.indexOf(QStringLiteral("closing")), lines.size() - 2);
+    QVERIFY(closeAt == lines.size() - 1);
+}
+
+QTEST_MAIN(AutoTestTest)
+#include "test_autotest.moc"
