@@ -1,0 +1,46 @@
+#pragma once
+
+// Settings of the simulated reader, taken from one environment variable.
+//
+// The variable holds comma-separated key=value items, for example
+//   KV718ST_SIM_OPTIONS="card=1122334455,port=2,baud=19200,latency=off"
+// Keys:
+//   card     10 hexadecimal digits `v a b c d`, or `none` for an empty antenna
+//   port     the serial port number the reader sits on (a positive number)
+//   baud     the rate the reader talks at (a positive number)
+//   latency  `on`: calls take their time on the wire; `off`: they return at once
+// A later item overrides an earlier one with the same key. An item that
+// cannot be used (no '=', unknown key, bad value) changes nothing and is
+// reported as one line naming the item and the value kept.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+#include "CardId.h"
+
+namespace kv::sim {
+
+inline constexpr const char *kOptionsVariable = "KV718ST_SIM_OPTIONS";
+
+struct SimulatedOptions
+{
+    // The card on the antenna; no value means no card.
+    std::optional<CardId> card = CardId{0x11, 0x22, 0x33, 0x44, 0x55};
+    std::int32_t port = 2;
+    std::int32_t baud = 19200;
+    bool latency = true;
+
+    friend bool operator==(const SimulatedOptions &, const SimulatedOptions &) = default;
+};
+
+// Reads the options in `text` on top of the defaults. Each unusable item is
+// reported to `diagnostics` as one line.
+SimulatedOptions parseOptions(std::string_view text, std::ostream &diagnostics);
+
+// parseOptions() of the variable kOptionsVariable; an unset variable gives the
+// defaults.
+SimulatedOptions optionsFromEnvironment(std::ostream &diagnostics);
+
+} // namespace kv::sim

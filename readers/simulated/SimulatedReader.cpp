@@ -1,0 +1,122 @@
+#include "SimulatedReader.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <thread>
+#include <utility>
+
+namespace kv::sim {
+
+std::chrono::nanoseconds wireTime(std::size_t bytes, std::int32_t baud)
+{
+    constexpr std::int64_t kBitsPerByte = 10;
+    constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+    const std::int64_t bitNanoseconds = static_cast<std::int64_t>(bytes) * kBitsPerByte * kNanosecondsPerSecond;
+    return std::chrono::nanoseconds((bitNanoseconds + baud - 1) / baud);
+}
+
+void SimulatedReader::sleep(std::chrono::nanoseconds duration)
+{
+    std::this_thread::sleep_for(duration);
+}
+
+SimulatedReader::SimulatedReader(SimulatedOptions options, Wait wait)
+    : m_options(std::move(options)), m_wait(std::move(wait))
+{
+}
+
+std::int16_t SimulatedReader::initCom(std::int32_t /*icdev*/, std::int32_t port, std::int32_t baud)
+{
+    const std::lock_guard lock(m_mutex);
+    m_openBaud.reset();
+    if (port != m_options.port)
+        return kNoSuchPort;
+    if (baud <= 0)
+        return kBadArgument;
+    m_openBaud = baud;
+    return kOk;
+}
+
+std::int16_t SimulatedReader::closePort()
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_openBaud)
+        return kPortClosed;
+    m_openBaud.reset();
+    return kOk;
+}
+
+std::int16_t SimulatedReader::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer,
+                                      std::int32_t *aux)
+{
+    if (!buffer || format > kLastCardFormat)
+        return kBadArgument;
+    std::array<std::uint8_t, kMaxCardReplySize> reply{};
+    const std::lock_guard lock(m_mutex);
+    const std::size_t size = m_options.card ? writeCardReply(*m_options.card, format, reply) : 0;
+    if (const std::int16_t status = exchange(icdev, 1, size); status != kOk)
+        return status;
+    if (!m_options.card)
+        return kNoCard;
+    std::copy_n(reply.begin(), size, buffer);
+    if (aux)
+        *aux = static_cast<std::int32_t>(size);
+    return kOk;
+}
+
+std::int16_t SimulatedReader::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
+{
+    if (!buffer)
+        return kBadArgument;
+    const std::lock_guard lock(m_mutex);
+    if (const std::int16_t status = exchange(icdev, 0, 2); status != kOk)
+        return status;
+    buffer[0] = kVersionMajor;
+    buffer[1] = kVersionMinor;
+    if (aux)
+        *aux = 2;
+    return kOk;
+}
+
+std::int16_t SimulatedReader::light(std::int32_t icdev, std::uint8_t code)
+{
+    if (code > 3)
+        return kBadArgument;
+    const std::lock_guard lock(m_mutex);
+    return exchange(icdev, 1, 0);
+}
+
+std::int16_t SimulatedReader::beep(std::int32_t icdev, std::uint8_t /*value*/)
+{
+    // The reader acknowledges at once and sounds the buzzer on its own.
+    const std::lock_guard lock(m_mutex);
+    return exchange(icdev, 1, 0);
+}
+
+std::int16_t SimulatedReader::exchange(std::int32_t icdev, std::size_t requestData, std::size_t replyData)
+{
+    if (!m_openBaud)
+        return kPortClosed;
+    const std::size_t requestBytes = kFrameOverhead + requestData;
+    if (icdev != kReaderAddress || *m_openBaud != m_options.baud) {
+        spend(wireTime(requestBytes, *m_openBaud) + kReplyTimeout);
+        return kNoAnswer;
+    }
+    spend(wireTime(requestBytes + kFrameOverhead + replyData, *m_openBaud));
+    return kOk;
+}
+
+void SimulatedReader::spend(std::chrono::nanoseconds duration)
+{
+    if (m_options.latency)
+        m_wait(duration);
+}
+
+SimulatedReader &sharedReader()
+{
+    static SimulatedReader reader(optionsFromEnvironment(std::cerr));
+    return reader;
+}
+
+} // namespace kv::sim

@@ -1,0 +1,94 @@
+#pragma once
+
+// A model of the 125 kHz reader behind the six library functions.
+//
+// The reader sits on one serial port (options().port) and talks at one rate
+// (options().baud). Opening another port fails. Opening the right port at
+// another rate succeeds, as it does with a real serial port, but then the
+// reader cannot understand the requests: every device call fails with
+// kNoAnswer. Only device address 0 answers. Opening while a port is open
+// closes it first, so the tool can retry at another rate; if the new open
+// fails, nothing is open.
+//
+// Wire model: every request and every reply is a frame of kFrameOverhead
+// bytes (start, address, length, command or status, checksum, end) plus its
+// data bytes, at 10 bits a byte (start bit, 8 data bits, stop bit) at the
+// rate the port was opened at. With latency on, a device call blocks for the
+// time its two frames take:
+//   request     1 data byte out (format), the format's reply bytes back
+//   get_model   no data out, 2 version bytes back
+//   light, beep 1 data byte out, no data back
+// A call nobody answers (wrong rate or address) blocks for its request frame
+// plus kReplyTimeout. A read with no card gets a reply frame without data.
+// Argument errors are caught before anything is sent and cost no time;
+// opening and closing the port cost none either.
+//
+// All methods may be called from any thread; calls are served one at a time,
+// as a serial line would.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "SimulatedOptions.h"
+
+namespace kv::sim {
+
+// Status codes. Callers only distinguish zero from non-zero; the distinct
+// values tell a developer which rule failed.
+inline constexpr std::int16_t kOk = 0;
+inline constexpr std::int16_t kPortClosed = 1;  // no port open (or nothing to close)
+inline constexpr std::int16_t kNoAnswer = 2;    // wrong rate or address: the reader stays silent
+inline constexpr std::int16_t kNoCard = 3;      // nothing on the antenna
+inline constexpr std::int16_t kBadArgument = 4; // null buffer, format above 10, LED code above 3, rate not positive
+inline constexpr std::int16_t kNoSuchPort = 5;  // the reader is not on that port
+inline constexpr std::int16_t kInternalError = 6;
+
+// Version bytes returned by get_model, in buffer[0] and buffer[1].
+inline constexpr std::uint8_t kVersionMajor = 0x01;
+inline constexpr std::uint8_t kVersionMinor = 0x23;
+
+inline constexpr std::int32_t kReaderAddress = 0;
+inline constexpr std::size_t kFrameOverhead = 6;
+inline constexpr std::chrono::milliseconds kReplyTimeout{100};
+
+// Time `bytes` take on the wire at `baud`, rounded up to the nanosecond.
+std::chrono::nanoseconds wireTime(std::size_t bytes, std::int32_t baud);
+
+class SimulatedReader
+{
+public:
+    // Blocks the calling thread for the given time.
+    using Wait = std::function<void(std::chrono::nanoseconds)>;
+    static void sleep(std::chrono::nanoseconds duration);
+
+    explicit SimulatedReader(SimulatedOptions options = {}, Wait wait = &SimulatedReader::sleep);
+
+    const SimulatedOptions &options() const { return m_options; }
+
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
+    std::int16_t closePort();
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
+    std::int16_t light(std::int32_t icdev, std::uint8_t code);
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+
+private:
+    // Sends a request with `requestData` data bytes to `icdev`. Returns kOk
+    // when the reader answers, after the time of both frames, or the failure.
+    std::int16_t exchange(std::int32_t icdev, std::size_t requestData, std::size_t replyData);
+    void spend(std::chrono::nanoseconds duration);
+
+    const SimulatedOptions m_options;
+    const Wait m_wait;
+    std::mutex m_mutex;
+    std::optional<std::int32_t> m_openBaud; // the rate of the open port; none when closed
+};
+
+// The library's own reader, configured from kOptionsVariable at the first
+// call; unusable options are reported on standard error then.
+SimulatedReader &sharedReader();
+
+} // namespace kv::sim

@@ -1,0 +1,35 @@
+#include <QTest>
+
+#include "LibraryReader.h"
+
+// The loader path points at a folder without the reader library: every call
+// fails, and only the first miss reaches the notifier.
+class TestSimulatedLibraryMissing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void notifiesTheFirstMissOnly();
+};
+
+void TestSimulatedLibraryMissing::notifiesTheFirstMissOnly()
+{
+    LibraryReader reader;
+    QList<LibraryReader::Miss> misses;
+    reader.setMissNotifier([&](const LibraryReader::Miss &miss) { misses.append(miss); });
+
+    QVERIFY(reader.initCom(0, 2, 19200) != 0);
+    QCOMPARE(misses.size(), 1);
+    QVERIFY2(misses.front().what.contains(QStringLiteral(RF_LIBRARY_NAME)), qPrintable(misses.front().what));
+    QVERIFY(!misses.front().reason.isEmpty());
+
+    std::array<std::uint8_t, 16> buffer{};
+    std::int32_t aux = 0;
+    QVERIFY(reader.initCom(0, 2, 19200) != 0);
+    QVERIFY(reader.request(0, 0, buffer.data(), &aux) != 0);
+    QVERIFY(reader.closePort() != 0);
+    QCOMPARE(misses.size(), 1);
+}
+
+QTEST_APPLESS_MAIN(TestSimulatedLibraryMissing)
+#include "test_simulated_library_missing.moc"
