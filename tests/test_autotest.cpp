@@ -1,3 +1,5 @@
+#include <memory>
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -79,19 +81,34 @@ QColor lamp(FormHarness &harness) { return harness.child<Shape>(QStringLiteral("
 const QColor kGreen(0, 192, 0);
 const QColor kRed(255, 0, 0);
 
+// Runs `action` once, from the event processing of the wait that follows the
+// first library call equal to `call`: as if the operator acted right then.
+// The returned flag turns true once the call was seen.
+std::shared_ptr<bool> onceAfter(FormHarness &harness, const QString &call, std::function<void()> action)
+{
+    auto seen = std::make_shared<bool>(false);
+    harness.reader.setOnCall([&harness, call, action, seen](const QString &made) {
+        if (made == call && !*seen) {
+            *seen = true;
+            QTimer::singleShot(0, harness.form.get(), action);
+        }
+    });
+    return seen;
+}
+
+void clickLater(FormHarness &harness, const QString &afterCall, const QString &button)
+{
+    onceAfter(harness, afterCall, [&harness, button] { harness.click(button); });
+}
+
 // Runs the test from a fresh start until the first pass has ended, stopping
 // it from inside that pass's last read.
 void runOnePass(FormHarness &harness)
 {
-    bool stopped = false;
-    harness.reader.setOnCall([&](const QString &call) {
-        if (call == QStringLiteral("request(0,10)") && !stopped) {
-            stopped = true;
-            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
-        }
-    });
+    const auto stopped = onceAfter(harness, QStringLiteral("request(0,10)"),
+                                   [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
     harness.click(QStringLiteral("cmdZiDongCeShi"));
-    QTRY_VERIFY_WITH_TIMEOUT(stopped && !timer1(harness)->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(*stopped && !timer1(harness)->isActive(), 5000);
     QTest::qWait(50);
     harness.reader.setOnCall({});
 }
@@ -274,16 +291,9 @@ void AutoTestTest::stopDuringPass()
 {
     FormHarness harness;
     harness.takeReferences();
-    bool stopped = false;
-    harness.reader.setOnCall([&](const QString &call) {
-        if (call == QStringLiteral("request(0,4)") && !stopped) {
-            stopped = true;
-            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
-        }
-    });
+    clickLater(harness, QStringLiteral("request(0,4)"), QStringLiteral("cmdZiDongCeShi"));
     harness.click(QStringLiteral("cmdZiDongCeShi"));
-    QTRY_VERIFY_WITH_TIMEOUT(stopped, 5000);
-    QTRY_VERIFY(harness.text(QStringLiteral("txtTestResult")).count(u'\n') == 11);
+    QTRY_VERIFY_WITH_TIMEOUT(harness.text(QStringLiteral("txtTestResult")).count(u'\n') == 11, 5000);
     QTest::qWait(150); // no further pass starts
 
     QCOMPARE(harness.reader.count(QStringLiteral("request")), 5);
@@ -350,13 +360,7 @@ void AutoTestTest::readAllDuringPass()
 {
     FormHarness harness;
     harness.takeReferences();
-    bool clicked = false;
-    harness.reader.setOnCall([&](const QString &call) {
-        if (call == QStringLiteral("request(0,3)") && !clicked) {
-            clicked = true;
-            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdReadAll")); });
-        }
-    });
+    clickLater(harness, QStringLiteral("request(0,3)"), QStringLiteral("cmdReadAll"));
     harness.click(QStringLiteral("cmdZiDongCeShi"));
     QTRY_VERIFY_WITH_TIMEOUT(harness.reader.count(QStringLiteral("closePort")) == 1, 5000);
     QCOMPARE(harness.boxes, QStringList{QStringLiteral("串口已经打开，可直接操作")});
