@@ -75,6 +75,9 @@ void Form1::subTest()
         // A step the port guard refused read nothing: it fails with an empty
         // card number rather than being judged on an older reading.
         const bool read = subTestStep(step);
+        // Only ASCII blanks are trimmed from the reference. A full-width blank
+        // (U+3000) is kept: no reading ever contains one, so a reference typed
+        // with it fails visibly instead of passing on a half-seen typo.
         const QString reference = kv::trimBlanks(txtZiFu[static_cast<std::size_t>(step)]->text());
         const bool passed = read && reference == sString;
         const QString cardNumber = read ? sString : QString();
