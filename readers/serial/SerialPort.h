@@ -1,0 +1,58 @@
+#pragma once
+
+// Finding and opening the serial device of a port number, and the time a
+// read waits for a frame.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv::serial {
+
+// The environment variable that maps port numbers to device files, read at
+// every open. Its value is a path in which "{n}" stands for the port number N
+// and "{n-1}" for N-1; a path without either is used for every port. Unset or
+// empty, kDefaultDevicePattern applies: port 1 is /dev/ttyUSB0, port 2
+// /dev/ttyUSB1, and so on.
+inline constexpr const char *kDeviceVariable = "KV718ST_SERIAL_DEVICE";
+inline constexpr std::string_view kDefaultDevicePattern = "/dev/ttyUSB{n-1}";
+
+// The device file of port `port` (1 or more) under `pattern`.
+std::string devicePath(std::string_view pattern, std::int32_t port);
+
+// Rates below this are refused: no serial line runs slower.
+inline constexpr std::int32_t kLowestRate = 50;
+
+// How long a read waits for a frame at `baud`: a settling time (kSettle),
+// two frame times (the frame under way when the read starts is lost, the
+// next one must arrive whole), the gap allowed between repeated frames, and
+// an allowance for the adapter's buffering and the scheduler, rounded up to
+// the millisecond. 300 ms at 9600 baud.
+inline constexpr std::chrono::milliseconds kSettle{20};
+inline constexpr std::chrono::milliseconds kRepeatGap{200};
+inline constexpr std::chrono::milliseconds kLatencyAllowance{50};
+std::chrono::milliseconds readBound(std::int32_t baud);
+
+// An open attempt: the descriptor on success, else the status and one line
+// saying what went wrong.
+struct OpenResult
+{
+    int fd = -1;
+    std::int16_t status = 0;
+    std::string reason;
+};
+
+// Opens `path` for exclusive use, raw 8N1 at `baud`, without becoming the
+// controlling terminal, non-blocking. Other programs are kept out with an
+// advisory lock (flock) and the terminal's exclusive mode.
+OpenResult openSerialPort(const std::string &path, std::int32_t baud);
+
+// Leaves exclusive mode and closes.
+void closeSerialPort(int fd);
+
+// Sets a rate that has no B-constant through the kernel's arbitrary-rate
+// interface. True when the device then runs within 2% of `baud`.
+bool setArbitraryRate(int fd, std::int32_t baud);
+
+} // namespace kv::serial

@@ -1,0 +1,141 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "CardId.h"
+#include "Form1.h"
+#include "LibraryReader.h"
+
+#include "PseudoTerminal.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The documented variable and status, spelled out: the test checks them too.
+constexpr const char *kDeviceVariable = "KV718ST_SERIAL_DEVICE";
+constexpr std::int16_t kNotSupported = 7;
+const QByteArray kCard = "1122334455";
+
+} // namespace
+
+// The serial reader library loaded by the tool's own binding, by bare file
+// name from the folder on the loader path, with a pseudo-terminal playing
+// the module; and the whole window on it.
+class TestSerialLibrary : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsEveryFormat_data();
+    void readsEveryFormat();
+    void windowReadsAllFormats();
+    void windowPeripheralsFail_data();
+    void windowPeripheralsFail();
+};
+
+void TestSerialLibrary::readsEveryFormat_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("expected");
+    const QList<QByteArray> replies{"0573785173", "1430532898", "051,17493", QByteArray::fromHex("1122334455"),
+                                    QByteArray::fromHex("5544332211"), QByteArray::fromHex("22334455"),
+                                    QByteArray::fromHex("55443322"), QByteArray::fromHex("334455"),
+                                    QByteArray::fromHex("554433"), "03359829", "05588019"};
+    for (int format = 0; format < replies.size(); ++format)
+        QTest::addRow("format %d", format) << format << replies[format];
+}
+
+void TestSerialLibrary::readsEveryFormat()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, expected);
+    PseudoTerminal terminal;
+    qputenv(kDeviceVariable, QByteArray::fromStdString(terminal.slavePath()));
+    LibraryReader reader;
+    QCOMPARE(reader.initCom(0, 1, 9600), std::int16_t{0});
+    const ModuleEmulator module(terminal, {{moduleFrame(kCard), 50ms}});
+    std::array<std::uint8_t, 16> buffer{};
+    buffer.fill(0xEE);
+    std::int32_t aux = 0;
+    QCOMPARE(reader.request(0, static_cast<std::uint8_t>(format), buffer.data(), &aux), std::int16_t{0});
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(buffer.data()), expected.size()), expected);
+    QCOMPARE(buffer[static_cast<std::size_t>(expected.size())], std::uint8_t{0xEE});
+    QCOMPARE(aux, expected.size());
+    QCOMPARE(reader.closePort(), std::int16_t{0});
+    QVERIFY(reader.closePort() != 0);
+}
+
+void TestSerialLibrary::windowReadsAllFormats()
+{
+    // Port 2 is the second device of the pattern, as /dev/ttyUSB1 is by
+    // default.
+    PseudoTerminal terminal;
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QCOMPARE(::symlink(terminal.slavePath().c_str(), qPrintable(folder.filePath(QStringLiteral("module1")))), 0);
+    qputenv(kDeviceVariable, QFile::encodeName(folder.filePath(QStringLiteral("module{n-1}"))));
+
+    LibraryReader reader;
+    QStringList boxes;
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    reader.setMissNotifier([&boxes](const LibraryReader::Miss &miss) { boxes << miss.what; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.findChild<QComboBox *>(QStringLiteral("cboSetBoud"))->currentText(), QStringLiteral("2"));
+    form.findChild<QLineEdit *>(QStringLiteral("txtBaudRate"))->setText(QStringLiteral("9600"));
+    {
+        const ModuleEmulator module(terminal, {{moduleFrame(kCard), 50ms}});
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("cmdReadAll")), Qt::LeftButton);
+    }
+
+    const kv::CardId card{0x11, 0x22, 0x33, 0x44, 0x55};
+    const std::array<int, 5> textFormats{0, 1, 2, 9, 10};
+    for (std::uint8_t format = 0; format <= kv::kLastCardFormat; ++format) {
+        std::array<std::uint8_t, kv::kMaxCardReplySize> reply{};
+        const QByteArray bytes(reinterpret_cast<const char *>(reply.data()),
+                               qsizetype(kv::writeCardReply(card, format, reply)));
+        QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtZiFu_%1").arg(format))->text(),
+                 QString::fromLatin1(bytes.toHex().toUpper()));
+        if (const auto box = std::ranges::find(textFormats, format); box != textFormats.end())
+            QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtZiFu2_%1").arg(box - textFormats.begin()))->text(),
+                     QString::fromLatin1(bytes));
+    }
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lblCount"))->text(), QStringLiteral("11"));
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label_RetInfo"))->text(), QStringLiteral("串口关闭成功！"));
+    QCOMPARE(boxes, QStringList());
+}
+
+void TestSerialLibrary::windowPeripheralsFail_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("version") << QStringLiteral("cmdReadVersion") << QStringLiteral("读取版本号失败！");
+    QTest::newRow("indicator") << QStringLiteral("cmdLED") << QStringLiteral("指示灯控制失败！");
+    QTest::newRow("buzzer") << QStringLiteral("cmdBuzzer") << QStringLiteral("蜂鸣器控制失败！");
+}
+
+void TestSerialLibrary::windowPeripheralsFail()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, status);
+    LibraryReader reader;
+    QStringList boxes;
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label_RetInfo"))->text(), status);
+    QCOMPARE(form.module().lastStatus, kNotSupported); // the serial library's own answer
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtVersion"))->text(),
+             button == QStringLiteral("cmdReadVersion") ? QString() : QStringLiteral("Text2"));
+    QCOMPARE(boxes, QStringList());
+}
+
+QTEST_MAIN(TestSerialLibrary)
+#include "test_serial_library.moc"
