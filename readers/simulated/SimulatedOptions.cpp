@@ -82,6 +82,35 @@ bool applyLatency(std::string_view value, SimulatedOptions &options)
     return true;
 }
 
+// A share from 0 to 1 in decimal notation ("0.05", "1", "5e-2").
+bool applyRate(std::string_view value, double &target)
+{
+    double rate = 0.0;
+    const char *const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, rate);
+    if (value.empty() || error != std::errc{} || stop != end || !(rate >= 0.0 && rate <= 1.0))
+        return false;
+    target = rate;
+    return true;
+}
+
+// The shortest text that reads back as `rate`.
+std::string rateText(double rate)
+{
+    std::array<char, 32> text{};
+    const auto [stop, error] = std::to_chars(text.data(), text.data() + text.size(), rate);
+    return error == std::errc{} ? std::string(text.data(), stop) : std::string("?");
+}
+
+bool applySeed(std::string_view value, SimulatedOptions &options)
+{
+    const auto number = wholeNumber<std::uint32_t>(value);
+    if (!number)
+        return false;
+    options.seed = *number;
+    return true;
+}
+
 constexpr std::array kKeys{
     OptionKey{"card", "10 hexadecimal digits or none", applyCard, cardText},
     OptionKey{"port", "a positive whole number",
@@ -92,6 +121,17 @@ constexpr std::array kKeys{
               [](const SimulatedOptions &options) { return std::to_string(options.baud); }},
     OptionKey{"latency", "on or off", applyLatency,
               [](const SimulatedOptions &options) { return std::string(options.latency ? "on" : "off"); }},
+    OptionKey{"fail", "a share from 0 to 1",
+              [](std::string_view value, SimulatedOptions &options) { return applyRate(value, options.failRate); },
+              [](const SimulatedOptions &options) { return rateText(options.failRate); }},
+    OptionKey{"misread", "a share from 0 to 1",
+              [](std::string_view value, SimulatedOptions &options) { return applyRate(value, options.misreadRate); },
+              [](const SimulatedOptions &options) { return rateText(options.misreadRate); }},
+    OptionKey{"faults_from", "a positive whole number",
+              [](std::string_view value, SimulatedOptions &options) { return applyPositive(value, options.faultsFrom); },
+              [](const SimulatedOptions &options) { return std::to_string(options.faultsFrom); }},
+    OptionKey{"seed", "a whole number from 0 to 4294967295", applySeed,
+              [](const SimulatedOptions &options) { return std::to_string(options.seed); }},
 };
 
 std::string_view trimmed(std::string_view text)

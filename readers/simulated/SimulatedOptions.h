@@ -9,6 +9,14 @@
 //   port     the serial port number the reader sits on (a positive number)
 //   baud     the rate the reader talks at (a positive number)
 //   latency  `on`: calls take their time on the wire; `off`: they return at once
+//   fail     share of card reads that fail as if no card answered (0 to 1)
+//   misread  share of card reads that return the card ID with one of its 40
+//            bits flipped (0 to 1)
+//   faults_from  the first card read that may fail or be misread, counted
+//            from 1 over the whole run (a positive number); earlier reads are
+//            perfect
+//   seed     the seed of the pseudo-random sequence that picks the faults
+//            (a whole number below 2^32); one seed gives one sequence
 // A later item overrides an earlier one with the same key. An item that
 // cannot be used (no '=', unknown key, bad value) changes nothing and is
 // reported as one line naming the item and the value kept.
@@ -31,6 +39,11 @@ struct SimulatedOptions
     std::int32_t port = 2;
     std::int32_t baud = 19200;
     bool latency = true;
+    // Faults of card reads; see SimulatedReader.h for how they are drawn.
+    double failRate = 0.0;
+    double misreadRate = 0.0;
+    std::int32_t faultsFrom = 1;
+    std::uint32_t seed = 1;
 
     friend bool operator==(const SimulatedOptions &, const SimulatedOptions &) = default;
 };

@@ -22,7 +22,7 @@ void SimulatedReader::sleep(std::chrono::nanoseconds duration)
 }
 
 SimulatedReader::SimulatedReader(SimulatedOptions options, Wait wait)
-    : m_options(std::move(options)), m_wait(std::move(wait))
+    : m_options(std::move(options)), m_wait(std::move(wait)), m_faultDraws(m_options.seed)
 {
 }
 
@@ -54,10 +54,15 @@ std::int16_t SimulatedReader::request(std::int32_t icdev, std::uint8_t format, s
         return kBadArgument;
     std::array<std::uint8_t, kMaxCardReplySize> reply{};
     const std::lock_guard lock(m_mutex);
-    const std::size_t size = m_options.card ? writeCardReply(*m_options.card, format, reply) : 0;
+    const ReadFault fault = answers(icdev) ? nextReadFault() : ReadFault{};
+    // The ID the reader picks up this time, if any.
+    std::optional<CardId> seen = fault.kind == ReadFault::Failure ? std::nullopt : m_options.card;
+    if (seen && fault.kind == ReadFault::Misread)
+        (*seen)[fault.bit / 8] ^= static_cast<std::uint8_t>(1U << (fault.bit % 8));
+    const std::size_t size = seen ? writeCardReply(*seen, format, reply) : 0;
     if (const std::int16_t status = exchange(icdev, 1, size); status != kOk)
         return status;
-    if (!m_options.card)
+    if (!seen)
         return kNoCard;
     std::copy_n(reply.begin(), size, buffer);
     if (aux)
@@ -94,12 +99,34 @@ std::int16_t SimulatedReader::beep(std::int32_t icdev, std::uint8_t /*value*/)
     return exchange(icdev, 1, 0);
 }
 
+SimulatedReader::ReadFault SimulatedReader::nextReadFault()
+{
+    ++m_cardReads;
+    if (m_cardReads < static_cast<std::uint64_t>(m_options.faultsFrom))
+        return {};
+    // 32-bit draws scaled by hand rather than through the standard
+    // distributions, whose results differ between standard libraries.
+    constexpr double kDrawRange = 4294967296.0; // 2^32
+    constexpr std::uint64_t kIdBits = 40;
+    const double u = static_cast<double>(m_faultDraws()) / kDrawRange;
+    if (u < m_options.failRate)
+        return {ReadFault::Failure};
+    if (u < m_options.failRate + m_options.misreadRate)
+        return {ReadFault::Misread, static_cast<unsigned>((std::uint64_t{m_faultDraws()} * kIdBits) >> 32)};
+    return {};
+}
+
+bool SimulatedReader::answers(std::int32_t icdev) const
+{
+    return m_openBaud && icdev == kReaderAddress && *m_openBaud == m_options.baud;
+}
+
 std::int16_t SimulatedReader::exchange(std::int32_t icdev, std::size_t requestData, std::size_t replyData)
 {
     if (!m_openBaud)
         return kPortClosed;
     const std::size_t requestBytes = kFrameOverhead + requestData;
-    if (icdev != kReaderAddress || *m_openBaud != m_options.baud) {
+    if (!answers(icdev)) {
         spend(wireTime(requestBytes, *m_openBaud) + kReplyTimeout);
         return kNoAnswer;
     }

@@ -23,6 +23,26 @@
 // Argument errors are caught before anything is sent and cost no time;
 // opening and closing the port cost none either.
 //
+// Card-read faults (options failRate, misreadRate, faultsFrom, seed): every
+// card read the reader answers (port open at its rate, address 0, a valid
+// format) counts, from 1 on, whether or not a card is on the antenna. Reads
+// before number faultsFrom are perfect. From it on each read draws one number
+// u in [0, 1) from a std::mt19937 seeded once with `seed`:
+//   u < failRate                       the read fails as if no card answered:
+//                                      kNoCard, an empty reply frame, nothing
+//                                      written
+//   u < failRate + misreadRate         a misread: a second draw picks one of
+//                                      the 40 bits of the card ID (bit k is
+//                                      bit k % 8 of byte k / 8, byte 0 = v);
+//                                      that bit is flipped before the format
+//                                      is made, so the reply is the chosen
+//                                      format of that one wrong ID
+//   otherwise                          the read is perfect
+// The failures thus make up failRate of the reads and the misreads the
+// smaller of misreadRate and 1 - failRate. The other calls never fault and
+// draw nothing, so the faults depend only on the seed and on the number of
+// the read.
+//
 // All methods may be called from any thread; calls are served one at a time,
 // as a serial line would.
 
@@ -31,6 +51,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <random>
 
 #include "SimulatedOptions.h"
 
@@ -76,6 +97,16 @@ public:
     std::int16_t beep(std::int32_t icdev, std::uint8_t value);
 
 private:
+    // The fault of the card read being answered now; counts the read.
+    struct ReadFault
+    {
+        enum Kind { None, Failure, Misread } kind = None;
+        unsigned bit = 0; // Misread: the flipped bit of the card ID, 0..39
+    };
+    ReadFault nextReadFault();
+    // Whether a device call to `icdev` gets an answer (the port is open at
+    // the reader's rate and the address is the reader's).
+    bool answers(std::int32_t icdev) const;
     // Sends a request with `requestData` data bytes to `icdev`. Returns kOk
     // when the reader answers, after the time of both frames, or the failure.
     std::int16_t exchange(std::int32_t icdev, std::size_t requestData, std::size_t replyData);
@@ -85,6 +116,8 @@ private:
     const Wait m_wait;
     std::mutex m_mutex;
     std::optional<std::int32_t> m_openBaud; // the rate of the open port; none when closed
+    std::uint64_t m_cardReads = 0;          // answered card reads so far
+    std::mt19937 m_faultDraws;
 };
 
 // The library's own reader, configured from kOptionsVariable at the first
