@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Makes docs/window.png, the picture of the window shown in README.md.
+#
+# usage: docs/make-screenshot.sh [BUILD_DIR] [OUTPUT]
+#   BUILD_DIR  an already built tree (default: build/release, else build/dev,
+#              under the repository); it needs src/kv718st-demo,
+#              bench/libkv_driver.so and readers/simulated/
+#   OUTPUT     the PNG to write (default: docs/window.png)
+# Builds nothing. Needs xvfb-run (package xvfb) and a font with Chinese
+# glyphs (fonts-wqy-microhei); `bash run.sh` installs both.
+#
+# The real program runs on a virtual X server with the simulated reader
+# (latency off). The preloaded driver reads all formats, starts the automatic
+# test, lets it run for three passes, stops it right after a pass has logged
+# its last step, so the log shows one whole pass, and grabs the window. A run
+# whose log is not one whole successful pass is tried again, up to 3 times.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+if [[ $# -ge 1 ]]; then
+    build=$1
+elif [[ -x $root/build/release/src/kv718st-demo ]]; then
+    build=$root/build/release
+else
+    build=$root/build/dev
+fi
+out=${2:-$root/docs/window.png}
+build=$(cd "$build" && pwd)
+
+program=$build/src/kv718st-demo
+driver=$build/bench/libkv_driver.so
+readers=$build/readers/simulated
+for f in "$program" "$driver" "$readers/libVeltronanew125K.so"; do
+    if [[ ! -e $f ]]; then
+        echo "make-screenshot.sh: missing $f (build the tree first, e.g. cmake --preset release && cmake --build --preset release)" >&2
+        exit 1
+    fi
+done
+if ! command -v xvfb-run >/dev/null; then
+    echo "make-screenshot.sh: xvfb-run not found (apt-get install xvfb, or run 'bash run.sh' once)" >&2
+    exit 1
+fi
+if ! fc-list :lang=zh family | grep -q .; then
+    echo "make-screenshot.sh: no font with Chinese glyphs (apt-get install fonts-wqy-microhei)" >&2
+    exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+shot=$work/window.png
+
+# The first pass starts 100 ms after the start and a pass takes some 120 ms:
+# after 450 ms three have run. The log then holds step 10 only between the end
+# of a pass and the start of the next, when the stop lands cleanly.
+script="paint
+click cmdReadAll
+click cmdZiDongCeShi
+wait 450
+until txtTestResult has 第10步 within 5000
+click cmdZiDongCeShi
+text txtTestResult
+grab \"$shot\"
+close"
+
+for attempt in 1 2 3; do
+    rm -f "$shot"
+    if ! xvfb-run -a -s "-screen 0 1600x900x24" env -u QT_QPA_PLATFORM \
+        LD_PRELOAD="$driver" LD_LIBRARY_PATH="$readers" KV718ST_SIM_OPTIONS=latency=off \
+        KV718ST_DRIVE="$script" timeout 60 "$program" >/dev/null 2>"$work/log"; then
+        echo "make-screenshot.sh: the run failed:" >&2
+        cat "$work/log" >&2
+        exit 1
+    fi
+    logged=$(grep '^driver: text name=txtTestResult ' "$work/log" || true)
+    passed=$(grep -o '测试成功' <<<"$logged" | wc -l || true)
+    failed=$(grep -o '测试错误' <<<"$logged" | wc -l || true)
+    if [[ -s $shot && $passed -eq 11 && $failed -eq 0 ]]; then
+        mkdir -p "$(dirname "$out")"
+        cp "$shot" "$out"
+        grep '^driver: grab ' "$work/log" | sed "s|$shot|$out|"
+        exit 0
+    fi
+    echo "make-screenshot.sh: attempt $attempt: the log is not one whole pass ($passed passed, $failed failed lines)" >&2
+done
+exit 1
