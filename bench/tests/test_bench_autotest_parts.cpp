@@ -1,7 +1,9 @@
-// The figures of the automatic-test benchmark: order statistics, processor
-// share per window, step timings of a pass, and the peak-memory line.
+// The parts of the automatic-test benchmark: order statistics, processor
+// share per window, step timings of a pass, the peak-memory line, and the
+// reader that answers at once.
 
 #include "BenchStats.h"
+#include "InstantReader.h"
 
 #include <cmath>
 #include <limits>
@@ -36,7 +38,7 @@ PassTimes regularPass(double start)
 
 } // namespace
 
-class TestBenchStats : public QObject
+class TestBenchAutotestParts : public QObject
 {
     Q_OBJECT
 
@@ -208,7 +210,73 @@ private slots:
         const std::optional<long> value = kvbench::vmHwmKb(std::string_view(text.constData(), text.size()));
         QCOMPARE(value.value_or(-1), expected);
     }
+
+    // The card 11 22 33 44 55 in each format, as the window renders it in hex.
+    void instantReaderReplies_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("hex");
+
+        const char *replies[] = {"30353733373835313733", "31343330353332383938", "3035312c3137343933",
+                                 "1122334455",           "5544332211",           "22334455",
+                                 "55443322",             "334455",               "554433",
+                                 "3033333539383239",     "3035353838303139"};
+        for (int format = 0; format < 11; ++format)
+            QTest::addRow("format %d", format) << format << QByteArray(replies[format]);
+    }
+
+    void instantReaderReplies()
+    {
+        QFETCH(int, format);
+        QFETCH(QByteArray, hex);
+        InstantReader reader;
+        std::vector<int> seen;
+        reader.onRequest = [&seen](std::uint8_t f) { seen.push_back(f); };
+        std::array<std::uint8_t, 32> buffer;
+        buffer.fill(0xEE);
+        std::int32_t aux = -1;
+        QCOMPARE(reader.request(0, static_cast<std::uint8_t>(format), buffer.data(), &aux), std::int16_t(0));
+        QCOMPARE(aux, hex.size() / 2);
+        const QByteArray written(reinterpret_cast<const char *>(buffer.data()), aux);
+        QCOMPARE(written.toHex(), hex);
+        QCOMPARE(buffer[static_cast<std::size_t>(aux)], std::uint8_t(0xEE)); // nothing beyond the reply
+        QCOMPARE(seen, std::vector<int>{format});
+        QCOMPARE(reader.requests, 1L);
+    }
+
+    void instantReaderRefusesUnknownFormat()
+    {
+        InstantReader reader;
+        std::array<std::uint8_t, 16> buffer;
+        buffer.fill(0xEE);
+        std::int32_t aux = -1;
+        QVERIFY(reader.request(0, 11, buffer.data(), &aux) != 0);
+        QCOMPARE(aux, -1);
+        QCOMPARE(buffer[0], std::uint8_t(0xEE));
+    }
+
+    void instantReaderCountsAndHooks()
+    {
+        InstantReader reader;
+        std::vector<int> beeps;
+        reader.onBeep = [&beeps](std::uint8_t value) { beeps.push_back(value); };
+        QCOMPARE(reader.initCom(0, 2, 19200), std::int16_t(0));
+        QCOMPARE(reader.beep(0, 30), std::int16_t(0));
+        QCOMPARE(reader.beep(0, 33), std::int16_t(0));
+        QCOMPARE(reader.light(0, 3), std::int16_t(0));
+        QCOMPARE(reader.closePort(), std::int16_t(0));
+        QCOMPARE(beeps, (std::vector<int>{30, 33}));
+        QCOMPARE(reader.opens, 1L);
+        QCOMPARE(reader.closes, 1L);
+        QCOMPARE(reader.requests, 0L);
+        std::array<std::uint8_t, 4> version{};
+        std::uint8_t aux = 0;
+        QCOMPARE(reader.getModel(0, version.data(), &aux), std::int16_t(0));
+        QCOMPARE(aux, std::uint8_t(2));
+        QCOMPARE(version[0], std::uint8_t(0x01));
+        QCOMPARE(version[1], std::uint8_t(0x23));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestBenchStats)
-#include "test_bench_stats.moc"
+QTEST_GUILESS_MAIN(TestBenchAutotestParts)
+#include "test_bench_autotest_parts.moc"
