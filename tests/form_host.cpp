@@ -35,10 +35,11 @@ int main(int argc, char *argv[])
     QObject::connect(form.findChild<QPlainTextEdit *>(QStringLiteral("txtTestResult")), &QPlainTextEdit::textChanged,
                      [] { print(QStringLiteral("log changed")); });
 
+    // Outlives the event loop: the reader's hook reads it from inside exec().
+    bool testing = false;
     if (scenario == QLatin1String("close-during-pass")) {
         // Take references, start the test, and close the window in the wait
         // after step 4 of the first pass.
-        bool testing = false;
         reader.setOnCall([&](const QString &call) {
             print(call);
             if (testing && call == QStringLiteral("request(0,4)")) {
