@@ -43,6 +43,7 @@
 #include "BenchStats.h"
 #include "Form1.h"
 #include "InstantReader.h"
+#include "PreciseWake.h"
 
 namespace {
 
@@ -623,6 +624,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    requestPreciseWakeups(); // as the program does at its start
     QApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(QApplication::arguments());
     if (!options)

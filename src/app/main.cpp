@@ -2,9 +2,11 @@
 
 #include "Form1.h"
 #include "LibraryReader.h"
+#include "PreciseWake.h"
 
 int main(int argc, char *argv[])
 {
+    requestPreciseWakeups(); // the automatic test's 10 ms waits end on time
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kv718st-demo"));
 

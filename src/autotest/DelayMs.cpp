@@ -5,34 +5,25 @@
 #include <cmath>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
+
+#include "PreciseWake.h"
 
 void DelayMs(double milliseconds)
 {
-    using namespace std::chrono;
-    QElapsedTimer clock; // monotonic: never jumps back, also not at midnight
-    clock.start();
-    const auto interval = duration<double, std::milli>(milliseconds);
-    const auto elapsed = [&clock] { return duration<double, std::milli>(nanoseconds(clock.nsecsElapsed())); };
-    if (!(elapsed() < interval))
+    using Clock = PreciseWake::Clock; // monotonic: never jumps back, also not at midnight
+    const auto start = Clock::now();
+    // Longer than any run of the program; keeps the arithmetic in range.
+    constexpr double kLongest = 1e12;
+    const double wanted = std::isnan(milliseconds) ? 0.0 : std::clamp(milliseconds, -kLongest, kLongest);
+    const auto interval = std::chrono::ceil<Clock::duration>(std::chrono::duration<double, std::milli>(wanted));
+    const auto deadline = start + interval;
+    if (!(Clock::now() < deadline))
         return;
 
-    // A precise single-shot timer wakes the event loop at the end of the
-    // interval; until then the thread sleeps in the event dispatcher and
-    // wakes only for events. Should the timer fire a little early, it is
-    // armed again for what is left.
-    QTimer wake;
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.setSingleShot(true);
-    const auto arm = [&] {
-        const double remaining = (interval - elapsed()).count();
-        wake.start(static_cast<int>(std::max(1.0, std::ceil(remaining))));
-    };
-    arm();
-    while (elapsed() < interval) {
-        if (!wake.isActive())
-            arm();
+    // Between events the thread sleeps in the event dispatcher; the wake ends
+    // that sleep when the interval has passed.
+    PreciseWake wake;
+    wake.arm(deadline);
+    while (Clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
 }

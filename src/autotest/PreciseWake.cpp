@@ -1,0 +1,91 @@
+#include "PreciseWake.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QTimer>
+
+namespace {
+
+// Where no timer descriptor can be had: a Qt timer, which may end up to a
+// millisecond late.
+void armQtTimer(QTimer &timer, PreciseWake::Clock::time_point at)
+{
+    const auto remaining = std::chrono::duration<double, std::milli>(at - PreciseWake::Clock::now()).count();
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(static_cast<int>(std::clamp(std::ceil(remaining), 0.0, 2'000'000'000.0)));
+}
+
+} // namespace
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+// A timer file descriptor with an absolute deadline on the monotonic clock
+// (the clock of std::chrono::steady_clock), watched by the event loop.
+struct PreciseWake::Impl
+{
+    Impl()
+        : fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
+    {
+        if (fd < 0)
+            return;
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        // Reading the expiry count makes the descriptor quiet again, so the
+        // event loop does not keep waking for it.
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] {
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] const auto n = ::read(fd, &expirations, sizeof expirations);
+        });
+    }
+    ~Impl()
+    {
+        notifier.reset();
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    void arm(Clock::time_point at)
+    {
+        if (fd < 0) {
+            armQtTimer(fallback, at);
+            return;
+        }
+        const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+        itimerspec spec{};
+        spec.it_value.tv_sec = static_cast<time_t>(sinceEpoch / 1'000'000'000);
+        spec.it_value.tv_nsec = static_cast<long>(sinceEpoch % 1'000'000'000);
+        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
+            spec.it_value.tv_nsec = 1; // all zero would disarm
+        timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    }
+
+    int fd;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer fallback;
+};
+
+void requestPreciseWakeups() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
+
+#else
+
+struct PreciseWake::Impl
+{
+    QTimer timer;
+    void arm(Clock::time_point at) { armQtTimer(timer, at); }
+};
+
+void requestPreciseWakeups() {}
+
+#endif
+
+PreciseWake::PreciseWake() : m_impl(std::make_unique<Impl>()) {}
+
+PreciseWake::~PreciseWake() = default;
+
+void PreciseWake::arm(Clock::time_point at) { m_impl->arm(at); }

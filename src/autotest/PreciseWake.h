@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+class QObject;
+
+// Wakes the calling thread's event loop at a given moment, to within the
+// kernel's timer slack. Qt's own timers round every wait of the event loop up
+// to a whole millisecond, so a 10 ms wait would end up to 1 ms late; the
+// automatic test's waits and its pass timer must end on time.
+//
+// A wake only makes the event loop look again: whoever waits re-reads the
+// clock, and Qt fires any timer that is then due. Arming again moves the
+// moment; destroying the object cancels it.
+class PreciseWake
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    PreciseWake();
+    ~PreciseWake();
+    PreciseWake(const PreciseWake &) = delete;
+    PreciseWake &operator=(const PreciseWake &) = delete;
+
+    void arm(Clock::time_point at);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Asks the kernel for the smallest timer slack for this thread, so that
+// sleeps end when they were asked to (Linux only; elsewhere nothing).
+void requestPreciseWakeups();
