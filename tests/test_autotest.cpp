@@ -1,6 +1,7 @@
 #include <memory>
 
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +32,7 @@ private slots:
     void stopAndStartDuringPass();
     void readAllDuringPass();
     void typedLogTextKept();
+    void screenShowsEveryChange();
     void closingDuringPassEndsTheProgram();
 
 private:
@@ -171,9 +173,9 @@ void AutoTestTest::completePass()
     const QString expected = fullPassLog([](int step) { return line(step, true, kStandardHex[std::size_t(step)]); });
     QCOMPARE(harness.text(QStringLiteral("txtTestResult")), expected);
     QCOMPARE(passLogs(history.states), QStringList{expected});
-    // Each step adds its line, then its line break, reading the box afresh.
-    QCOMPARE(history.states.value(1), line(0, true, kStandardHex[0]));
-    QCOMPARE(history.states.value(2), line(0, true, kStandardHex[0]) + u'\n');
+    // Each step extends the box's text by its line and a line break, in one
+    // change: after the clearing, the first change holds exactly step 0.
+    QCOMPARE(history.states.value(1), line(0, true, kStandardHex[0]) + u'\n');
     QCOMPARE(lamp(harness), kGreen);
     QCOMPARE(harness.text(QStringLiteral("lblCount")), QStringLiteral("22"));
 }
@@ -403,6 +405,27 @@ void AutoTestTest::typedLogTextKept()
     QTest::qWait(50);
     const QString log = harness.text(QStringLiteral("txtTestResult"));
     QVERIFY2(log.contains(u'\n' + QStringLiteral("note") + line(2, true, kStandardHex[2]) + u'\n'), qPrintable(log));
+}
+
+// The log repaints only its new lines and the window repaints at most once a
+// frame; what the screen holds after a pass must still be exactly what a full
+// repaint of the window shows.
+void AutoTestTest::screenShowsEveryChange()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    harness.setText(QStringLiteral("txtZiFu_6"), QStringLiteral("0"));
+    runOnePass(harness);
+    QTest::qWait(150); // longer than a frame: every change has been painted
+    // What the window last painted (the offscreen screen grabs its backing store).
+    const QImage screen = harness.form->screen()->grabWindow(harness.form->winId()).toImage();
+    for (const QString &name : {QStringLiteral("txtTestResult"), QStringLiteral("lblCount"),
+                                QStringLiteral("Label_RetInfo"), QStringLiteral("Shape1")}) {
+        QWidget *widget = harness.child(name);
+        const QRect area(widget->mapTo(harness.form.get(), QPoint(0, 0)), widget->size());
+        QCOMPARE(screen.copy(area).convertToFormat(QImage::Format_RGB32),
+                 widget->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 void AutoTestTest::closingDuringPassEndsTheProgram()

@@ -49,7 +49,7 @@ void WindowTest::controlKinds_data()
         row(label, "QLabel");
     row("cboSetBoud", "QComboBox");
     row("cboLED", "QComboBox");
-    row("txtTestResult", "QPlainTextEdit");
+    row("txtTestResult", "LogBox");
     row("Picture1", "QFrame");
     row("Shape1", "Shape");
 }

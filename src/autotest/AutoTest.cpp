@@ -10,12 +10,12 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include "DelayMs.h"
 #include "Form1.h"
+#include "LogBox.h"
 #include "NumericText.h"
 #include "ReadFormat.h"
 #include "Reader.h"
@@ -37,8 +37,10 @@ constexpr int kFailColor = 255;   // red
 // Enabling a timer that already runs leaves its countdown alone.
 void Form1::enableTimer1()
 {
-    if (!Timer1->isActive())
-        Timer1->start();
+    if (Timer1->isActive())
+        return;
+    Timer1->start();
+    m_timer1Wake.arm(PreciseWake::Clock::now() + Timer1->intervalAsDuration());
 }
 
 void Form1::cmdZiDongCeShi_Click()
@@ -82,10 +84,9 @@ void Form1::subTest()
         const bool passed = read && reference == sString;
         const QString cardNumber = read ? sString : QString();
 
-        txtTestResult->setPlainText(txtTestResult->toPlainText() + QStringLiteral("第") + kv::numberText(step)
-                                    + (passed ? QStringLiteral("步测试成功，卡号为") : QStringLiteral("步测试错误，卡号为"))
-                                    + cardNumber);
-        txtTestResult->setPlainText(txtTestResult->toPlainText() + QStringLiteral("\r\n"));
+        txtTestResult->appendLine(QStringLiteral("第") + kv::numberText(step)
+                                  + (passed ? QStringLiteral("步测试成功，卡号为") : QStringLiteral("步测试错误，卡号为"))
+                                  + cardNumber);
         Shape1->setFillColor(colorFromValue(passed ? kPassColor : kFailColor));
         DelayMs(kStepWaitMs);
     }

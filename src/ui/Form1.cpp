@@ -16,11 +16,12 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include "Layout.h"
+#include "LogBox.h"
+#include "PaintPacer.h"
 #include "NumericText.h"
 #include "Reader.h"
 #include "ReaderApi.h"
@@ -31,6 +32,7 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kFirstTickInterval = 100ms;
+constexpr auto kFrameInterval = 40ms; // at most 25 repaints a second
 constexpr int kCountBackground = 0x80FF80; // light green
 
 QString fromUtf8(const char *text) { return QString::fromUtf8(text); }
@@ -64,11 +66,8 @@ QWidget *createControl(const layout::Control &control, QWidget *container)
         widget = new QLineEdit(text, container);
         break;
     case Kind::LogBox: {
-        auto *box = new QPlainTextEdit(text, container);
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        box->setTabChangesFocus(true); // Tab moves on, as from any other box
+        auto *box = new LogBox(container);
+        box->setPlainText(text);
         widget = box;
         break;
     }
@@ -122,6 +121,7 @@ Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
     setWindowTitle(applicationTitle());
     resize(layout::pixels(layout::kWindowWidth), layout::pixels(layout::kWindowHeight));
     buildControls();
+    new PaintPacer(this, kFrameInterval);
     Form_Load();
 }
 

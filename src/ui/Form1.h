@@ -9,11 +9,12 @@
 
 #include "Module.h"
 #include "PortConnection.h"
+#include "PreciseWake.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class LogBox;
 class QPushButton;
 class QTimer;
 class Reader;
@@ -100,6 +101,8 @@ private:
     PortConnection m_port{m_reader};
     QString sString;
     bool m_shuttingDown = false;
+    // Ends the waits for Timer1's ticks on time.
+    PreciseWake m_timer1Wake;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;
@@ -108,7 +111,7 @@ private:
     std::array<QLineEdit *, 5> txtZiFu2{};
     QPushButton *cmdReadAll = nullptr;
     QPushButton *cmdZiDongCeShi = nullptr;
-    QPlainTextEdit *txtTestResult = nullptr;
+    LogBox *txtTestResult = nullptr;
     QLabel *lblCount = nullptr;
     QLabel *Label_RetInfo = nullptr;
     QPushButton *cmdReadVersion = nullptr;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+class QWidget;
+
+// Lets a window repaint at most once per frame interval. A running automatic
+// test changes the window every 10 ms or so, faster than any eye or screen
+// follows; painting every change would cost most of the processor time the
+// test uses. Changes within an interval are gathered and painted together at
+// its end, so nothing shown is ever lost, only shown up to one interval later.
+class PaintPacer final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PaintPacer)
+
+public:
+    PaintPacer(QWidget *window, std::chrono::milliseconds interval);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_window;
+    std::chrono::milliseconds m_interval;
+    QElapsedTimer m_sinceLastPaint;
+    QTimer m_deferred;
+};
