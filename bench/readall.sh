@@ -22,17 +22,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/release}
 clicks_off=${2:-200}
 clicks_on=${3:-20}
-build=$(cd "$build" && pwd)
 
-program=$build/src/kv718st-demo
-driver=$build/bench/libkv_driver.so
-readers=$build/readers/simulated
-for f in "$program" "$driver" "$readers/libVeltronanew125K.so"; do
-    if [[ ! -e $f ]]; then
-        echo "readall.sh: missing $f (build the tree first, e.g. cmake --preset release && cmake --build --preset release)" >&2
-        exit 1
-    fi
-done
+source "$root/bench/locate.sh"
+kv_locate "$build"
 for n in "$clicks_off" "$clicks_on"; do
     if ! [[ $n =~ ^[1-9][0-9]*$ ]]; then
         echo "readall.sh: click counts must be positive numbers, not '$n'" >&2

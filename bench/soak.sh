@@ -26,17 +26,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/release}
 clicks=${2:-100}
-build=$(cd "$build" && pwd)
 
-program=$build/src/kv718st-demo
-driver=$build/bench/libkv_driver.so
-readers=$build/readers/simulated
-for f in "$program" "$driver" "$readers/libVeltronanew125K.so"; do
-    if [[ ! -e $f ]]; then
-        echo "soak.sh: missing $f (build the tree first, e.g. cmake --preset release && cmake --build --preset release)" >&2
-        exit 1
-    fi
-done
+source "$root/bench/locate.sh"
+kv_locate "$build"
 if ! [[ $clicks =~ ^[1-9][0-9]*$ ]]; then
     echo "soak.sh: CLICKS must be a positive number, not '$clicks'" >&2
     exit 1

@@ -19,18 +19,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/release}
 runs=${2:-20}
-build=$(cd "$build" && pwd)
 
-program=$build/src/kv718st-demo
+source "$root/bench/locate.sh"
+kv_locate "$build" bench/kv_bench_baseline
 baseline=$build/bench/kv_bench_baseline
-driver=$build/bench/libkv_driver.so
-readers=$build/readers/simulated
-for f in "$program" "$baseline" "$driver" "$readers/libVeltronanew125K.so"; do
-    if [[ ! -e $f ]]; then
-        echo "startup.sh: missing $f (build the tree first, e.g. cmake --preset release && cmake --build --preset release)" >&2
-        exit 1
-    fi
-done
 if ! [[ $runs =~ ^[1-9][0-9]*$ ]]; then
     echo "startup.sh: RUNS must be a positive number, not '$runs'" >&2
     exit 1

@@ -25,17 +25,9 @@ else
     build=$root/build/dev
 fi
 out=${2:-$root/docs/window.png}
-build=$(cd "$build" && pwd)
 
-program=$build/src/kv718st-demo
-driver=$build/bench/libkv_driver.so
-readers=$build/readers/simulated
-for f in "$program" "$driver" "$readers/libVeltronanew125K.so"; do
-    if [[ ! -e $f ]]; then
-        echo "make-screenshot.sh: missing $f (build the tree first, e.g. cmake --preset release && cmake --build --preset release)" >&2
-        exit 1
-    fi
-done
+source "$root/bench/locate.sh"
+kv_locate "$build"
 if ! command -v xvfb-run >/dev/null; then
     echo "make-screenshot.sh: xvfb-run not found (apt-get install xvfb, or run 'bash run.sh' once)" >&2
     exit 1
