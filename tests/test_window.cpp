@@ -1,10 +1,12 @@
 #include <QGroupBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
 #include "FormHarness.h"
 #include "LibraryReader.h"
+#include "LogBox.h"
 #include "Shape.h"
 
 // The main window: controls, initial state, start-up and shut-down.
@@ -28,6 +30,7 @@ private slots:
     void tabOrder();
     void closeRightAfterStart();
     void missingLibraryShownOnceAndNeverAtShutDown();
+    void logKeepsItsScrollRange();
 };
 
 void WindowTest::controlKinds_data()
@@ -268,6 +271,26 @@ void WindowTest::missingLibraryShownOnceAndNeverAtShutDown()
         QCOMPARE(endings, 1);
         QCOMPARE(boxes.size(), useBeforeClosing ? 1 : 0);
     }
+}
+
+// Lines appended to the log stay reachable, as in any text box.
+void WindowTest::logKeepsItsScrollRange()
+{
+    FormHarness harness;
+    auto *log = harness.child<LogBox>(QStringLiteral("txtTestResult"));
+    QPlainTextEdit plain;
+    plain.setFont(log->font());
+    plain.setLineWrapMode(log->lineWrapMode());
+    plain.resize(log->size());
+    plain.show();
+    for (int i = 0; i < 30; ++i) {
+        const QString line = QStringLiteral("第%1步测试成功，卡号为1122334455").arg(i);
+        log->appendLine(line);
+        plain.setPlainText(plain.toPlainText() + line + QStringLiteral("\r\n"));
+    }
+    QCOMPARE(log->toPlainText(), plain.toPlainText());
+    QVERIFY(log->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(log->verticalScrollBar()->maximum(), plain.verticalScrollBar()->maximum());
 }
 
 QTEST_MAIN(WindowTest)

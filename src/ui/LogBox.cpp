@@ -27,15 +27,19 @@ void LogBox::appendLine(const QString &line)
     // Only the last line and what follows it can change.
     const int changedFrom =
         std::max(0, static_cast<int>(blockBoundingGeometry(end.block()).translated(contentOffset()).top()));
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
     {
         // The layout asks for the whole box to be repainted whenever a line is
         // added; the area that changes is repainted below instead.
-        const QSignalBlocker quiet(document()->documentLayout());
+        const QSignalBlocker quiet(layout);
         end.beginEditBlock();
         end.insertText(line);
         end.movePosition(QTextCursor::End);
         end.insertText(QStringLiteral("\r\n"));
         end.endEditBlock();
     }
+    // The box keeps its scroll range from this signal, which the blocker held
+    // back: text beyond the bottom must stay reachable.
+    emit layout->documentSizeChanged(layout->documentSize());
     viewport()->update(0, changedFrom, viewport()->width(), viewport()->height() - changedFrom);
 }

@@ -11,10 +11,10 @@ class LogBox final : public QPlainTextEdit
 public:
     explicit LogBox(QWidget *parent = nullptr);
 
-    // Two updates: the text becomes the current text followed by `line`, then
-    // that followed by CR LF (which the box keeps as one line break). Each
-    // extends whatever the box holds by then, so text typed into it stays.
-    // Both form one edit of the document, and only the new line is laid out
-    // and repainted: a test extends the log eleven times a pass for hours.
+    // The text becomes the current text followed by `line` and CR LF (which
+    // the box keeps as one line break), in one edit of the document. It
+    // extends whatever the box holds, so text typed into it stays. Only the
+    // new line is laid out and repainted: a test extends the log eleven times
+    // a pass for hours.
     void appendLine(const QString &line);
 };
