@@ -33,6 +33,7 @@ private slots:
     void readAllDuringPass();
     void typedLogTextKept();
     void screenShowsEveryChange();
+    void repaintsAtMostOnceAFrame();
     void closingDuringPassEndsTheProgram();
 
 private:
@@ -58,9 +59,14 @@ struct LogHistory
     explicit LogHistory(FormHarness &harness)
     {
         auto *log = harness.child<QPlainTextEdit>(QStringLiteral("txtTestResult"));
-        QObject::connect(log, &QPlainTextEdit::textChanged, log, [this, log] { states << log->toPlainText(); });
+        connection = QObject::connect(log, &QPlainTextEdit::textChanged, log, [this, log] { states << log->toPlainText(); });
     }
+    ~LogHistory() { QObject::disconnect(connection); } // the window outlives the history
+    LogHistory(const LogHistory &) = delete;
+    LogHistory &operator=(const LogHistory &) = delete;
+
     QStringList states;
+    QMetaObject::Connection connection;
 };
 
 QString line(int step, bool passed, const QString &card)
@@ -426,6 +432,39 @@ void AutoTestTest::screenShowsEveryChange()
         QCOMPARE(screen.copy(area).convertToFormat(QImage::Format_RGB32),
                  widget->grab().toImage().convertToFormat(QImage::Format_RGB32));
     }
+}
+
+// A running test changes the counter about every 11 ms; the window paints
+// those changes at most once per 40 ms frame.
+void AutoTestTest::repaintsAtMostOnceAFrame()
+{
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    FormHarness harness;
+    harness.takeReferences();
+    QTest::qWait(100);
+    auto *count = harness.child<QLabel>(QStringLiteral("lblCount"));
+    count->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    const QString before = count->text();
+    QTest::qWait(1000);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    const qint64 elapsed = clock.elapsed();
+    count->removeEventFilter(&counter);
+
+    const int changes = count->text().toInt() - before.toInt();
+    QVERIFY2(changes > 40, qPrintable(QString::number(changes)));
+    QVERIFY(counter.paints >= 1);
+    QVERIFY2(counter.paints <= elapsed / 40 + 2, qPrintable(QStringLiteral("%1 paints in %2 ms").arg(counter.paints).arg(elapsed)));
 }
 
 void AutoTestTest::closingDuringPassEndsTheProgram()
