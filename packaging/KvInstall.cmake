@@ -3,12 +3,8 @@
 include_guard(GLOBAL)
 include(GNUInstallDirs)
 
-# Each reader library goes into a folder of its own below this one. None of
-# them is a folder the dynamic loader searches by default, so a maker's
-# library installed on the system is the one the program finds unless a
-# launcher puts a reader folder first on LD_LIBRARY_PATH.
-set(KV_INSTALL_READERDIR "${CMAKE_INSTALL_LIBDIR}/kv718st-demo" CACHE STRING
-    "Where reader libraries are installed, one folder each (relative to the prefix)")
+# Each reader library goes into a folder of its own below
+# KV_INSTALL_READERDIR (set in the top-level CMakeLists.txt).
 
 # kv_install_desktop_entry(<file> EXEC <command> NAME <Chinese> NAME_EN <English>
 #                          COMMENT <Chinese> COMMENT_EN <English> COMPONENT <component>)
@@ -85,7 +81,7 @@ function(kv_install_reader_library)
         set(KV_LAUNCHER_READERDIR "${folder}")
         cmake_path(ABSOLUTE_PATH KV_LAUNCHER_READERDIR BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORMALIZE)
     else()
-        file(RELATIVE_PATH KV_LAUNCHER_READERDIR "/root/${CMAKE_INSTALL_BINDIR}" "/root/${folder}")
+        cmake_path(RELATIVE_PATH folder BASE_DIRECTORY "${CMAKE_INSTALL_BINDIR}" OUTPUT_VARIABLE KV_LAUNCHER_READERDIR)
     endif()
     get_target_property(program_name ${ARG_PROGRAM} OUTPUT_NAME)
     if(NOT program_name)

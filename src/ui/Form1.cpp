@@ -250,8 +250,8 @@ void Form1::showLibraryMissing(const QString &what, const QString &reason)
                        .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
     // Point at the simulated reader shipped with the tool, for a demonstration.
     const QDir appDir(QCoreApplication::applicationDirPath());
-    for (const QString &candidate : {QStringLiteral("../lib/kv718st-demo/simulated"),
-                                     QStringLiteral("../readers/simulated")}) {
+    for (const QString &candidate : {QStringLiteral(KV_INSTALLED_READERS "/simulated"),
+                                     QStringLiteral(KV_BUILT_READERS "/simulated")}) {
         if (QFileInfo::exists(appDir.filePath(candidate + QStringLiteral("/") + QStringLiteral(RF_LIBRARY_NAME)))) {
             text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nLD_LIBRARY_PATH=%1")
                         .arg(QDir::cleanPath(appDir.filePath(candidate)));
