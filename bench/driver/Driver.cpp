@@ -11,6 +11,7 @@
 #include "DriveScript.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -324,8 +325,16 @@ private:
         m_clickTarget = button;
         m_releaseTimer.invalidate();
         button->installEventFilter(this);
-        // Connected after the window's own handlers, so this runs once they return.
-        m_clickConnection = connect(button, &QAbstractButton::clicked, this, [this] { finishClick(); });
+        // Connected after the window's own handlers, so this runs once they
+        // return. A button of a group runs its handler from the group's
+        // signals, which come after the button's own.
+        if (QButtonGroup *group = button->group())
+            m_clickConnection = connect(group, &QButtonGroup::buttonClicked, this, [this, button](QAbstractButton *clicked) {
+                if (clicked == button)
+                    finishClick();
+            });
+        else
+            m_clickConnection = connect(button, &QAbstractButton::clicked, this, [this] { finishClick(); });
 
         // Deliver the press and release to the window like the platform does
         // for a real mouse: the window finds the control under the pointer.
