@@ -34,7 +34,7 @@ if ! [[ $clicks =~ ^[1-9][0-9]*$ ]]; then
     exit 1
 fi
 # Sanitizers change both the times and the memory beyond recognition.
-if ldd "$program" | grep -Eq 'lib(a|ub|t|l)san'; then
+if grep -Eq 'lib(a|ub|t|l)san' <(ldd "$program"); then
     echo "soak.sh: $program is built with a sanitizer; use a build without (e.g. the release preset)" >&2
     exit 1
 fi

@@ -228,7 +228,7 @@ trace=$(cat "$work"/ld.* 2>/dev/null)
 from=$(loaded_from "$work/c.log")
 check "(c) the program asked the loader for $lib" grep -q "find library=$lib " <<<"$trace"
 check "(c) the loader never looked inside the install prefix" bash -c '! grep -qF "file=$1/" <<<"$2"' _ "$prefix" "$trace"
-if ldconfig -p 2>/dev/null | grep -q "^[[:space:]]$lib "; then
+if /sbin/ldconfig -p 2>/dev/null | grep -q "^[[:space:]]$lib "; then
     check "(c) a system library was loaded, not the installed simulated reader" \
         test -n "$from" -a "${from#"$prefix"/}" = "$from"
 else

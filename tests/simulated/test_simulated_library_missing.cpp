@@ -1,3 +1,5 @@
+#include <dlfcn.h>
+
 #include <QTest>
 
 #include "LibraryReader.h"
@@ -14,6 +16,12 @@ private slots:
 
 void TestSimulatedLibraryMissing::notifiesTheFirstMissOnly()
 {
+    // A maker's library installed on the system is found whatever the loader
+    // path says; there is then no miss to see.
+    if (void *installed = dlopen(RF_LIBRARY_NAME, RTLD_LAZY | RTLD_LOCAL)) {
+        dlclose(installed);
+        QSKIP("a reader library is installed where the loader looks");
+    }
     LibraryReader reader;
     QList<LibraryReader::Miss> misses;
     reader.setMissNotifier([&](const LibraryReader::Miss &miss) { misses.append(miss); });
