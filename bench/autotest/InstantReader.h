@@ -6,7 +6,7 @@
 #include "Reader.h"
 
 // A reader that answers every call at once and successfully, with the card
-// 11 22 33 44 55 on its antenna. It records nothing, so a long run does not
+// 11 22 33 44 55 on its antenna. It keeps only counters, so a long run does not
 // grow its memory; the benchmark watches it through two hooks, which run at
 // the start of the call.
 class InstantReader final : public Reader

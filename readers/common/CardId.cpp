@@ -1,6 +1,7 @@
 #include "CardId.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <initializer_list>
 
@@ -17,6 +18,7 @@ std::uint8_t *writeDecimal(std::uint32_t value, std::size_t width, std::uint8_t 
     const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
     (void)error; // ten places hold every 32-bit value
     const auto length = static_cast<std::size_t>(end - digits.data());
+    assert(length <= width);
     std::uint8_t *const padEnd = std::fill_n(out, width - length, std::uint8_t{'0'});
     return std::copy(digits.data(), end, padEnd);
 }

@@ -57,12 +57,12 @@ struct PreciseWake::Impl
             return;
         }
         const auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(sinceEpoch / 1'000'000'000);
-        spec.it_value.tv_nsec = static_cast<long>(sinceEpoch % 1'000'000'000);
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-            spec.it_value.tv_nsec = 1; // all zero would disarm
-        timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec deadline{};
+        deadline.it_value.tv_sec = static_cast<time_t>(sinceEpoch / 1'000'000'000);
+        deadline.it_value.tv_nsec = static_cast<long>(sinceEpoch % 1'000'000'000);
+        if (deadline.it_value.tv_sec == 0 && deadline.it_value.tv_nsec == 0)
+            deadline.it_value.tv_nsec = 1; // all zero would disarm
+        timerfd_settime(fd, TFD_TIMER_ABSTIME, &deadline, nullptr);
     }
 
     int fd;

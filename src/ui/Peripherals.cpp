@@ -16,7 +16,7 @@ void Form1::cmdBuzzer_Click()
         return;
     // A value outside 0-255, or one with no representation, is refused here:
     // it would otherwise reach the library as some other byte.
-    const auto value = kv::byteValue(kv::trimBlanks(txtBuzzerValue->text()));
+    const auto value = kv::byteValue(txtBuzzerValue->text()); // blanks anywhere are ignored
     if (!value) {
         setStatus(QStringLiteral("蜂鸣器值须在0-255之间！"));
         return;
