@@ -10,6 +10,7 @@
 #include "CardId.h"
 #include "Form1.h"
 #include "LibraryReader.h"
+#include "StandardCard.h"
 
 #include "PseudoTerminal.h"
 
@@ -43,10 +44,7 @@ void TestSerialLibrary::readsEveryFormat_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("expected");
-    const QList<QByteArray> replies{"0573785173", "1430532898", "051,17493", QByteArray::fromHex("1122334455"),
-                                    QByteArray::fromHex("5544332211"), QByteArray::fromHex("22334455"),
-                                    QByteArray::fromHex("55443322"), QByteArray::fromHex("334455"),
-                                    QByteArray::fromHex("554433"), "03359829", "05588019"};
+    const QList<QByteArray> replies = standardCardReplies();
     for (int format = 0; format < replies.size(); ++format)
         QTest::addRow("format %d", format) << format << replies[format];
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "LibraryReader.h"
+#include "StandardCard.h"
 
 // The simulated reader loaded by the tool's own binding, by bare file name,
 // from the folder on the loader path. The option variable is empty, so the
@@ -59,10 +60,7 @@ void TestSimulatedLibrary::readsEveryFormat_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("expected");
 
-    const QList<QByteArray> replies{"0573785173", "1430532898", "051,17493", QByteArray::fromHex("1122334455"),
-                                    QByteArray::fromHex("5544332211"), QByteArray::fromHex("22334455"),
-                                    QByteArray::fromHex("55443322"), QByteArray::fromHex("334455"),
-                                    QByteArray::fromHex("554433"), "03359829", "05588019"};
+    const QList<QByteArray> replies = standardCardReplies();
     for (int format = 0; format < replies.size(); ++format)
         QTest::addRow("format %d", format) << format << replies[format];
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// The reply bytes of the card 11 22 33 44 55 in the formats 0 to 10, as the
+// project's reader libraries write them.
+inline QList<QByteArray> standardCardReplies()
+{
+    return {"0573785173",
+            "1430532898",
+            "051,17493",
+            QByteArray::fromHex("1122334455"),
+            QByteArray::fromHex("5544332211"),
+            QByteArray::fromHex("22334455"),
+            QByteArray::fromHex("55443322"),
+            QByteArray::fromHex("334455"),
+            QByteArray::fromHex("554433"),
+            "03359829",
+            "05588019"};
+}
