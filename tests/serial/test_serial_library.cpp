@@ -42,11 +42,7 @@ private slots:
 
 void TestSerialLibrary::readsEveryFormat_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<QByteArray>("expected");
-    const QList<QByteArray> replies = standardCardReplies();
-    for (int format = 0; format < replies.size(); ++format)
-        QTest::addRow("format %d", format) << format << replies[format];
+    addStandardCardRows();
 }
 
 void TestSerialLibrary::readsEveryFormat()

@@ -57,12 +57,7 @@ void TestSimulatedLibrary::loadsFromTheSimulatedReaderFolder()
 
 void TestSimulatedLibrary::readsEveryFormat_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<QByteArray>("expected");
-
-    const QList<QByteArray> replies = standardCardReplies();
-    for (int format = 0; format < replies.size(); ++format)
-        QTest::addRow("format %d", format) << format << replies[format];
+    addStandardCardRows();
 }
 
 void TestSimulatedLibrary::readsEveryFormat()

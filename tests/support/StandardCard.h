@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QTest>
 
 // The reply bytes of the card 11 22 33 44 55 in the formats 0 to 10, as the
 // project's reader libraries write them.
@@ -18,4 +19,15 @@ inline QList<QByteArray> standardCardReplies()
             QByteArray::fromHex("554433"),
             "03359829",
             "05588019"};
+}
+
+// Rows "format" (int) and "expected" (QByteArray) for a data-driven test that
+// reads the standard card in every format.
+inline void addStandardCardRows()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("expected");
+    const QList<QByteArray> replies = standardCardReplies();
+    for (int format = 0; format < replies.size(); ++format)
+        QTest::addRow("format %d", format) << format << replies[format];
 }
