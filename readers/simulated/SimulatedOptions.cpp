@@ -111,6 +111,15 @@ bool applySeed(std::string_view value, SimulatedOptions &options)
     return true;
 }
 
+bool applyCallNumber(std::string_view value, std::uint64_t &target)
+{
+    const auto number = wholeNumber<std::uint64_t>(value);
+    if (!number)
+        return false;
+    target = *number;
+    return true;
+}
+
 constexpr std::array kKeys{
     OptionKey{"card", "10 hexadecimal digits or none", applyCard, cardText},
     OptionKey{"port", "a positive whole number",
@@ -132,6 +141,12 @@ constexpr std::array kKeys{
               [](const SimulatedOptions &options) { return std::to_string(options.faultsFrom); }},
     OptionKey{"seed", "a whole number from 0 to 4294967295", applySeed,
               [](const SimulatedOptions &options) { return std::to_string(options.seed); }},
+    OptionKey{"crash_at", "a call number, 0 for never",
+              [](std::string_view value, SimulatedOptions &options) { return applyCallNumber(value, options.crashAt); },
+              [](const SimulatedOptions &options) { return std::to_string(options.crashAt); }},
+    OptionKey{"hang_at", "a call number, 0 for never",
+              [](std::string_view value, SimulatedOptions &options) { return applyCallNumber(value, options.hangAt); },
+              [](const SimulatedOptions &options) { return std::to_string(options.hangAt); }},
 };
 
 std::string_view trimmed(std::string_view text)

@@ -17,6 +17,9 @@
 //            perfect
 //   seed     the seed of the pseudo-random sequence that picks the faults
 //            (a whole number below 2^32); one seed gives one sequence
+//   crash_at the library call, counted from 1 over all six functions, at
+//            which the library crashes the process (0: never)
+//   hang_at  the library call at which the library never returns (0: never)
 // A later item overrides an earlier one with the same key. An item that
 // cannot be used (no '=', unknown key, bad value) changes nothing and is
 // reported as one line naming the item and the value kept.
@@ -44,6 +47,9 @@ struct SimulatedOptions
     double misreadRate = 0.0;
     std::int32_t faultsFrom = 1;
     std::uint32_t seed = 1;
+    // For testing what a client does when a library misbehaves.
+    std::uint64_t crashAt = 0;
+    std::uint64_t hangAt = 0;
 
     friend bool operator==(const SimulatedOptions &, const SimulatedOptions &) = default;
 };

@@ -2,9 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 #include <utility>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace kv::sim {
 
@@ -14,6 +26,35 @@ std::chrono::nanoseconds wireTime(std::size_t bytes, std::int32_t baud)
     constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
     const std::int64_t bitNanoseconds = static_cast<std::int64_t>(bytes) * kBitsPerByte * kNanosecondsPerSecond;
     return std::chrono::nanoseconds((bitNanoseconds + baud - 1) / baud);
+}
+
+namespace {
+
+[[noreturn]] void crashProcess()
+{
+#if defined(_WIN32)
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+#else
+    std::raise(SIGSEGV);
+#endif
+    std::abort();
+}
+
+[[noreturn]] void hangForever()
+{
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+} // namespace
+
+void SimulatedReader::countCall()
+{
+    const std::uint64_t call = ++m_calls;
+    if (call == m_options.crashAt)
+        crashProcess();
+    if (call == m_options.hangAt)
+        hangForever();
 }
 
 void SimulatedReader::sleep(std::chrono::nanoseconds duration)
@@ -28,6 +69,7 @@ SimulatedReader::SimulatedReader(SimulatedOptions options, Wait wait)
 
 std::int16_t SimulatedReader::initCom(std::int32_t /*icdev*/, std::int32_t port, std::int32_t baud)
 {
+    countCall();
     const std::lock_guard lock(m_mutex);
     m_openBaud.reset();
     if (port != m_options.port)
@@ -40,6 +82,7 @@ std::int16_t SimulatedReader::initCom(std::int32_t /*icdev*/, std::int32_t port,
 
 std::int16_t SimulatedReader::closePort()
 {
+    countCall();
     const std::lock_guard lock(m_mutex);
     if (!m_openBaud)
         return kPortClosed;
@@ -50,6 +93,7 @@ std::int16_t SimulatedReader::closePort()
 std::int16_t SimulatedReader::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer,
                                       std::int32_t *aux)
 {
+    countCall();
     if (!buffer || format > kLastCardFormat)
         return kBadArgument;
     std::array<std::uint8_t, kMaxCardReplySize> reply{};
@@ -72,6 +116,7 @@ std::int16_t SimulatedReader::request(std::int32_t icdev, std::uint8_t format, s
 
 std::int16_t SimulatedReader::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
 {
+    countCall();
     if (!buffer)
         return kBadArgument;
     const std::lock_guard lock(m_mutex);
@@ -86,6 +131,7 @@ std::int16_t SimulatedReader::getModel(std::int32_t icdev, std::uint8_t *buffer,
 
 std::int16_t SimulatedReader::light(std::int32_t icdev, std::uint8_t code)
 {
+    countCall();
     if (code > 3)
         return kBadArgument;
     const std::lock_guard lock(m_mutex);
@@ -94,6 +140,7 @@ std::int16_t SimulatedReader::light(std::int32_t icdev, std::uint8_t code)
 
 std::int16_t SimulatedReader::beep(std::int32_t icdev, std::uint8_t /*value*/)
 {
+    countCall();
     // The reader acknowledges at once and sounds the buzzer on its own.
     const std::lock_guard lock(m_mutex);
     return exchange(icdev, 1, 0);

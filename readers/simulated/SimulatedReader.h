@@ -43,9 +43,15 @@
 // draw nothing, so the faults depend only on the seed and on the number of
 // the read.
 //
+// Misbehaviour on request (options crashAt, hangAt): every call of the six
+// functions counts, from 1 on; at call number crashAt the process crashes
+// (an access violation on Windows, SIGSEGV elsewhere), at call number hangAt
+// the call never returns.
+//
 // All methods may be called from any thread; calls are served one at a time,
 // as a serial line would.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -111,6 +117,8 @@ private:
     // when the reader answers, after the time of both frames, or the failure.
     std::int16_t exchange(std::int32_t icdev, std::size_t requestData, std::size_t replyData);
     void spend(std::chrono::nanoseconds duration);
+    // Counts a call, and crashes or hangs when its number says so.
+    void countCall();
 
     const SimulatedOptions m_options;
     const Wait m_wait;
@@ -118,6 +126,7 @@ private:
     std::optional<std::int32_t> m_openBaud; // the rate of the open port; none when closed
     std::uint64_t m_cardReads = 0;          // answered card reads so far
     std::mt19937 m_faultDraws;
+    std::atomic<std::uint64_t> m_calls{0};
 };
 
 // The library's own reader, configured from kOptionsVariable at the first

@@ -1,0 +1,281 @@
+#include "HostProcess.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "BridgeProtocol.h"
+
+namespace kv::wine {
+
+namespace {
+
+// How often a wait looks whether the child is still there: a child that
+// ends need not close its end of the pipes (Wine's own helper processes may
+// hold them), so its end is noticed by its process, not by the pipe.
+constexpr std::chrono::milliseconds kAliveCheck{100};
+
+struct ChildSetup
+{
+    int input = -1;  // becomes standard input; -1: /dev/null
+    int output = -1; // becomes standard output; -1: standard error
+};
+
+std::vector<char *> pointers(std::vector<std::string> &items)
+{
+    std::vector<char *> result;
+    result.reserve(items.size() + 1);
+    for (std::string &item : items)
+        result.push_back(item.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+// fork() and exec(); between the two only async-signal-safe calls.
+pid_t spawn(const std::string &program, const std::vector<std::string> &arguments,
+            const std::vector<std::string> &environment, ChildSetup setup, std::string &why)
+{
+    std::vector<std::string> argvItems{program};
+    argvItems.insert(argvItems.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> envItems = environment;
+    const std::vector<char *> argv = pointers(argvItems);
+    const std::vector<char *> envp = pointers(envItems);
+    const pid_t parent = getpid();
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        why = std::string("fork failed: ") + std::strerror(errno);
+        return -1;
+    }
+    if (pid > 0)
+        return pid;
+
+    // The child. Killed with the thread that started it, so that a tool
+    // that ends at once leaves no host behind.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    const int input = setup.input >= 0 ? setup.input : open("/dev/null", O_RDONLY);
+    const int output = setup.output >= 0 ? setup.output : STDERR_FILENO;
+    if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0)
+        _exit(127);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+}
+
+bool reaped(pid_t pid, std::string &why)
+{
+    int status = 0;
+    const pid_t result = waitpid(pid, &status, WNOHANG);
+    if (result == 0)
+        return false;
+    why = result == pid ? describeExit(status) : "it is gone";
+    return true;
+}
+
+void killAndReap(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+int millisecondsUntil(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, kAliveCheck.count()));
+}
+
+} // namespace
+
+std::string describeExit(int status)
+{
+    if (WIFEXITED(status))
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return "signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+bool HostProcess::start(const std::string &program, const std::vector<std::string> &arguments,
+                        const std::vector<std::string> &environment, std::string &why)
+{
+    stop();
+    int toChild[2] = {-1, -1};
+    int fromChild[2] = {-1, -1};
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
+        why = std::string("no pipe: ") + std::strerror(errno);
+        for (const int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+            if (fd >= 0)
+                close(fd);
+        return false;
+    }
+    m_pid = spawn(program, arguments, environment, {toChild[0], fromChild[1]}, why);
+    close(toChild[0]);
+    close(fromChild[1]);
+    m_toChild = toChild[1];
+    m_fromChild = fromChild[0];
+    if (m_pid < 0) {
+        closePipes();
+        return false;
+    }
+    return true;
+}
+
+HostProcess::Result HostProcess::send(const std::vector<std::uint8_t> &payload, std::string &why)
+{
+    const auto prefix = kv::bridge::framePrefix(payload.size());
+    std::vector<std::uint8_t> frame(prefix.begin(), prefix.end());
+    frame.insert(frame.end(), payload.begin(), payload.end());
+
+    // A child that has gone must not end the tool with SIGPIPE: the signal
+    // is blocked for this thread while writing, and one it raised is taken
+    // back before the mask is restored.
+    sigset_t pipeSignal;
+    sigset_t previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::size_t done = 0;
+    bool broken = false;
+    while (done < frame.size()) {
+        const ssize_t put = write(m_toChild, frame.data() + done, frame.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            broken = true;
+            break;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (broken) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!broken)
+        return Result::Ok;
+    if (!checkEnded(why))
+        why = "its input was closed";
+    return Result::Ended;
+}
+
+HostProcess::Result HostProcess::receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline,
+                                         std::string &why)
+{
+    std::array<std::uint8_t, 4> prefix{};
+    if (const Result result = readExact(prefix.data(), prefix.size(), deadline, why); result != Result::Ok)
+        return result;
+    const std::uint32_t length = kv::bridge::frameLength(prefix);
+    if (length == 0 || length > kv::bridge::kMaxPayload) {
+        why = "it sent a malformed frame";
+        return Result::Ended;
+    }
+    payload.resize(length);
+    return readExact(payload.data(), length, deadline, why);
+}
+
+HostProcess::Result HostProcess::readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline,
+                                           std::string &why)
+{
+    while (size > 0) {
+        pollfd watch{m_fromChild, POLLIN, 0};
+        const int ready = poll(&watch, 1, millisecondsUntil(deadline));
+        if (ready < 0 && errno != EINTR) {
+            why = std::string("poll failed: ") + std::strerror(errno);
+            return Result::Ended;
+        }
+        if (ready > 0) {
+            const ssize_t got = read(m_fromChild, data, size);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (!checkEnded(why))
+                    why = "it closed its output";
+                return Result::Ended;
+            }
+            data += got;
+            size -= static_cast<std::size_t>(got);
+            continue;
+        }
+        if (checkEnded(why))
+            return Result::Ended;
+        if (Clock::now() >= deadline)
+            return Result::TimedOut;
+    }
+    return Result::Ok;
+}
+
+bool HostProcess::checkEnded(std::string &why)
+{
+    if (m_pid <= 0) {
+        why = "it is not running";
+        return true;
+    }
+    if (!reaped(m_pid, why))
+        return false;
+    m_pid = -1;
+    closePipes();
+    return true;
+}
+
+void HostProcess::stop()
+{
+    if (m_pid > 0)
+        killAndReap(m_pid);
+    m_pid = -1;
+    closePipes();
+}
+
+void HostProcess::closePipes()
+{
+    for (int *fd : {&m_toChild, &m_fromChild}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
+bool runToEnd(const std::string &program, const std::vector<std::string> &arguments,
+              const std::vector<std::string> &environment, Clock::time_point deadline, std::string &why)
+{
+    const pid_t pid = spawn(program, arguments, environment, {}, why);
+    if (pid < 0)
+        return false;
+    for (;;) {
+        int status = 0;
+        const pid_t result = waitpid(pid, &status, WNOHANG);
+        if (result == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return true;
+            why = describeExit(status);
+            return false;
+        }
+        if (result < 0 && errno != EINTR) {
+            why = std::string("waitpid failed: ") + std::strerror(errno);
+            return false;
+        }
+        if (Clock::now() >= deadline) {
+            killAndReap(pid);
+            why = "it did not finish in time";
+            return false;
+        }
+        poll(nullptr, 0, static_cast<int>(kAliveCheck.count()));
+    }
+}
+
+} // namespace kv::wine

@@ -1,0 +1,66 @@
+#pragma once
+
+// A child process spoken to in frames over its standard input and output,
+// with a deadline on every answer. Linux: fork and exec, pipes, poll.
+//
+// The child inherits standard error. It is killed when the thread that
+// started it ends (the tool may end at once, without running destructors),
+// when a deadline passes, and when this object goes.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace kv::wine {
+
+using Clock = std::chrono::steady_clock;
+
+class HostProcess
+{
+public:
+    HostProcess() = default;
+    HostProcess(const HostProcess &) = delete;
+    HostProcess &operator=(const HostProcess &) = delete;
+    ~HostProcess() { stop(); }
+
+    enum class Result { Ok, Ended, TimedOut };
+
+    // Starts `program` (a path) with `arguments` (argv[1...]) and the
+    // environment `environment` ("NAME=value" items).
+    bool start(const std::string &program, const std::vector<std::string> &arguments,
+               const std::vector<std::string> &environment, std::string &why);
+    bool running() const { return m_pid > 0; }
+
+    // Sends one frame. Ended: the child is gone; `why` says how.
+    Result send(const std::vector<std::uint8_t> &payload, std::string &why);
+    // Receives one frame by `deadline`. Ended: the child ended or the stream
+    // broke; TimedOut: no whole frame by the deadline. `why` says which.
+    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why);
+
+    // Whether the child has ended by itself; reaps it and says how in `why`.
+    bool checkEnded(std::string &why);
+
+    // Kills the child if it still runs and reaps it.
+    void stop();
+
+private:
+    Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why);
+    void closePipes();
+
+    pid_t m_pid = -1;
+    int m_toChild = -1;
+    int m_fromChild = -1;
+};
+
+// Runs `program` to its end with standard output sent to standard error and
+// no standard input. False, with `why`, when it cannot start, fails, or is
+// still running at `deadline` (it is killed then).
+bool runToEnd(const std::string &program, const std::vector<std::string> &arguments,
+              const std::vector<std::string> &environment, Clock::time_point deadline, std::string &why);
+
+// How a child ended, from a waitpid() status: "exit status 3", "signal 9".
+std::string describeExit(int status);
+
+} // namespace kv::wine

@@ -1,0 +1,442 @@
+#include "WineBridge.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <pwd.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace kv::wine {
+
+namespace fs = std::filesystem;
+using kv::bridge::Call;
+using kv::bridge::CallReply;
+using kv::bridge::Function;
+using kv::bridge::Outcome;
+
+namespace {
+
+std::string variable(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+bool executable(const fs::path &path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
+}
+
+// `name` as a path when it holds a '/', else the first match on PATH.
+std::string findProgram(const std::string &name)
+{
+    if (name.find('/') != std::string::npos)
+        return executable(name) ? fs::absolute(name).lexically_normal().string() : std::string();
+    const std::string path = variable("PATH");
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find(':', start), path.size());
+        const std::string folder = end == start ? std::string(".") : path.substr(start, end - start);
+        if (const fs::path candidate = fs::path(folder) / name; executable(candidate))
+            return fs::absolute(candidate).lexically_normal().string();
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string homeFolder()
+{
+    if (const std::string home = variable("HOME"); !home.empty())
+        return home;
+    const passwd *entry = getpwuid(getuid());
+    return entry && entry->pw_dir ? entry->pw_dir : "/";
+}
+
+std::string defaultPrefix()
+{
+    std::string data = variable("XDG_DATA_HOME");
+    if (data.empty() || data.front() != '/')
+        data = homeFolder() + "/.local/share";
+    return data + "/kv718st-demo/wine";
+}
+
+std::chrono::milliseconds callTimeout()
+{
+    const std::string text = variable("KV718ST_WINE_TIMEOUT");
+    if (text.empty())
+        return kDefaultCallTimeout;
+    char *end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400) {
+        std::cerr << "wine bridge: KV718ST_WINE_TIMEOUT='" << text << "' is not a number of seconds; using "
+                  << kDefaultCallTimeout.count() << " s\n";
+        return kDefaultCallTimeout;
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000)));
+}
+
+// The host's environment: the tool's own, with the Wine settings the bridge
+// needs. A preloaded library of the tool is not passed on: it was built for
+// the tool, not for Wine's loader.
+std::vector<std::string> hostEnvironment(const std::string &prefix)
+{
+    std::vector<std::string> result;
+    bool debugSet = false;
+    std::string overrides = "mscoree,mshtml=";
+    for (char **item = environ; item && *item; ++item) {
+        const std::string entry = *item;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "LD_PRELOAD" || name == "WINEPREFIX")
+            continue;
+        if (name == "WINEDLLOVERRIDES") {
+            if (const std::string value = entry.substr(name.size() + 1); !value.empty())
+                overrides += ";" + value;
+            continue;
+        }
+        debugSet = debugSet || name == "WINEDEBUG";
+        result.push_back(entry);
+    }
+    result.push_back("WINEPREFIX=" + prefix);
+    result.push_back("WINEDLLOVERRIDES=" + overrides);
+    if (!debugSet)
+        result.push_back("WINEDEBUG=-all");
+    return result;
+}
+
+// Debian installs 32-bit Wine (package wine32 of architecture i386) beside
+// the 64-bit one; without it the wrapper /usr/bin/wine cannot run the host.
+bool debianWithout32Bit(const std::string &wine)
+{
+    std::error_code error;
+    return fs::canonical(wine, error) == "/usr/bin/wine" && fs::exists("/usr/lib/wine/wine64", error) &&
+           !executable("/usr/lib/wine/wine");
+}
+
+Call callOf(Function function, std::int32_t icdev = 0)
+{
+    Call call;
+    call.function = function;
+    call.icdev = icdev;
+    return call;
+}
+
+Call initComCall(std::int32_t icdev, std::int32_t port, std::int32_t baud)
+{
+    Call call = callOf(Function::InitCom, icdev);
+    call.port = port;
+    call.baud = baud;
+    return call;
+}
+
+constexpr const char *kAdd32Bit =
+    "add 32-bit Wine (Debian: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386)";
+
+} // namespace
+
+int windowsBinaryBits(const std::string &path)
+{
+    // MZ header; at 0x3C the offset of "PE\0\0", then the 16-bit machine type.
+    std::ifstream file(path, std::ios::binary);
+    const auto readAt = [&file](std::streamoff offset, std::size_t size) {
+        std::vector<unsigned char> bytes(size);
+        file.seekg(offset);
+        file.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(size));
+        return file ? bytes : std::vector<unsigned char>();
+    };
+    const std::vector<unsigned char> dos = readAt(0, 0x40);
+    if (dos.size() != 0x40 || dos[0] != 'M' || dos[1] != 'Z')
+        return 0;
+    const std::streamoff pe = dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | dos[0x3F] << 24;
+    const std::vector<unsigned char> header = readAt(pe, 6);
+    if (header.size() != 6 || header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0)
+        return 0;
+    switch (header[4] | header[5] << 8) {
+    case 0x014C: // IMAGE_FILE_MACHINE_I386
+        return 32;
+    case 0x8664: // IMAGE_FILE_MACHINE_AMD64
+        return 64;
+    default:
+        return 0;
+    }
+}
+
+Settings settingsFromEnvironment(const std::string &bridgeFolder)
+{
+    Settings settings;
+    settings.library = variable("KV718ST_WINDOWS_LIBRARY");
+    if (settings.library.empty())
+        settings.library = kDefaultLibrary;
+    else if (settings.library.find('/') != std::string::npos)
+        settings.library = fs::absolute(settings.library).lexically_normal().string();
+    settings.hostBits = settings.library.find('/') != std::string::npos && windowsBinaryBits(settings.library) == 64
+                            ? 64
+                            : 32;
+    settings.host = (fs::path(bridgeFolder) / (settings.hostBits == 64 ? kHost64FileName : kHostFileName)).string();
+    settings.wineWanted = variable("KV718ST_WINE");
+    if (!settings.wineWanted.empty()) {
+        settings.wine = findProgram(settings.wineWanted);
+    } else {
+        // Debian's wrapper `wine` runs everything through 32-bit Wine when
+        // that is installed; a 64-bit program is better started by wine64.
+        settings.wineWanted = "wine";
+        if (settings.hostBits == 64) {
+            settings.wine = findProgram("wine64");
+            if (settings.wine.empty() && executable("/usr/lib/wine/wine64"))
+                settings.wine = "/usr/lib/wine/wine64";
+        }
+        if (settings.wine.empty())
+            settings.wine = findProgram("wine");
+    }
+    settings.prefix = variable("WINEPREFIX");
+    if (settings.prefix.empty())
+        settings.prefix = defaultPrefix();
+    settings.callTimeout = callTimeout();
+    settings.environment = hostEnvironment(settings.prefix);
+    return settings;
+}
+
+std::int16_t WineBridge::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
+{
+    const std::lock_guard lock(m_mutex);
+    CallReply reply;
+    const std::int16_t status = forward(initComCall(icdev, port, baud), reply);
+    if (reply.outcome == Outcome::Returned)
+        m_openPort = status == 0 ? std::optional(OpenPort{icdev, port, baud}) : std::nullopt;
+    return status;
+}
+
+std::int16_t WineBridge::closePort()
+{
+    const std::lock_guard lock(m_mutex);
+    CallReply reply;
+    const std::int16_t status = forward(callOf(Function::ClosePort), reply);
+    if (reply.outcome == Outcome::Returned && status == 0)
+        m_openPort.reset();
+    return status;
+}
+
+std::int16_t WineBridge::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux)
+{
+    const std::lock_guard lock(m_mutex);
+    Call call = callOf(Function::Request, icdev);
+    call.byteArgument = format;
+    call.present = static_cast<std::uint8_t>((buffer ? kv::bridge::kBufferPresent : 0) |
+                                             (aux ? kv::bridge::kAuxPresent : 0));
+    call.aux = aux ? *aux : 0;
+    call.buffer.assign(kv::bridge::kCardBufferSize, 0);
+    if (buffer)
+        std::memcpy(call.buffer.data(), buffer, call.buffer.size());
+    CallReply reply;
+    const std::int16_t status = forward(call, reply);
+    if (reply.outcome == Outcome::Returned) {
+        if (buffer)
+            std::memcpy(buffer, reply.buffer.data(), reply.buffer.size());
+        if (aux)
+            *aux = reply.aux;
+    }
+    return status;
+}
+
+std::int16_t WineBridge::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
+{
+    const std::lock_guard lock(m_mutex);
+    Call call = callOf(Function::GetModel, icdev);
+    call.present = static_cast<std::uint8_t>((buffer ? kv::bridge::kBufferPresent : 0) |
+                                             (aux ? kv::bridge::kAuxPresent : 0));
+    call.aux = aux ? *aux : 0;
+    call.buffer.assign(kv::bridge::kModelBufferSize, 0);
+    if (buffer)
+        std::memcpy(call.buffer.data(), buffer, call.buffer.size());
+    CallReply reply;
+    const std::int16_t status = forward(call, reply);
+    if (reply.outcome == Outcome::Returned) {
+        if (buffer)
+            std::memcpy(buffer, reply.buffer.data(), reply.buffer.size());
+        if (aux)
+            *aux = static_cast<std::uint8_t>(reply.aux);
+    }
+    return status;
+}
+
+std::int16_t WineBridge::light(std::int32_t icdev, std::uint8_t code)
+{
+    const std::lock_guard lock(m_mutex);
+    Call call = callOf(Function::Light, icdev);
+    call.byteArgument = code;
+    CallReply reply;
+    return forward(call, reply);
+}
+
+std::int16_t WineBridge::beep(std::int32_t icdev, std::uint8_t value)
+{
+    const std::lock_guard lock(m_mutex);
+    Call call = callOf(Function::Beep, icdev);
+    call.byteArgument = value;
+    CallReply reply;
+    return forward(call, reply);
+}
+
+std::int16_t WineBridge::forward(const Call &call, CallReply &reply)
+{
+    // Until the library answers, the outcome is not the library's.
+    reply.outcome = Outcome::LibraryMissing;
+    if (std::string why; m_host.running() && m_host.checkEnded(why)) {
+        report(std::string("the reader host had ended (") + why + "); starting a new one");
+        m_hostFailedBefore = true;
+    }
+    const bool fresh = !m_host.running();
+    if (fresh) {
+        std::int16_t status = kNoHost;
+        if (!startHost(status))
+            return status;
+    }
+    const Clock::time_point deadline = Clock::now() + m_settings.callTimeout;
+    bool failed = false;
+    // A new host after a failed one has a library that never saw the port
+    // the tool opened: open it again, as the tool last did.
+    if (fresh && m_hostFailedBefore && m_openPort && call.function != Function::InitCom) {
+        const OpenPort port = *m_openPort;
+        CallReply reopened;
+        const std::int16_t status =
+            exchange(initComCall(port.icdev, port.port, port.baud), reopened, deadline, failed);
+        if (failed)
+            return kHostFailed;
+        report("port " + std::to_string(port.port) + " at " + std::to_string(port.baud) + " baud reopened in the new host: " +
+               (status == 0 ? "ok" : "failed, status " + std::to_string(status)));
+        if (status != 0)
+            m_openPort.reset();
+    }
+    const std::int16_t status = exchange(call, reply, deadline, failed);
+    return failed ? kHostFailed : status;
+}
+
+std::int16_t WineBridge::exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed)
+{
+    const char *const name = kv::bridge::functionName(call.function);
+    std::string why;
+    std::vector<std::uint8_t> payload;
+    HostProcess::Result result = m_host.send(kv::bridge::encode(call), why);
+    if (result == HostProcess::Result::Ok)
+        result = m_host.receive(payload, deadline, why);
+    std::optional<CallReply> decoded;
+    if (result == HostProcess::Result::Ok) {
+        decoded = kv::bridge::decodeCallReply(payload, call.function);
+        if (!decoded)
+            why = "it sent a malformed reply";
+    }
+    if (!decoded) {
+        if (result == HostProcess::Result::TimedOut)
+            why = "no answer within " + std::to_string(m_settings.callTimeout.count()) + " ms";
+        report(std::string(name) + " failed: the reader host " + why +
+               "; it was ended, and the next call starts a new one");
+        m_host.stop();
+        m_hostFailedBefore = true;
+        failed = true;
+        return kHostFailed;
+    }
+    reply = std::move(*decoded);
+    if (reply.outcome == Outcome::Returned)
+        return reply.status;
+    if (reply.outcome == Outcome::LibraryMissing)
+        reportOnce("library", reply.text +
+                                  " (put the maker's Veltronanew125K.dll where Windows finds it, or name it in "
+                                  "KV718ST_WINDOWS_LIBRARY)");
+    else
+        reportOnce(std::string("function ") + name,
+                   reply.text + " (the library is not the reader maker's, or another version of it)");
+    return kNotLoaded;
+}
+
+bool WineBridge::startHost(std::int16_t &status)
+{
+    Dl_info info{};
+    // The host sits beside this library.
+    dladdr(reinterpret_cast<void *>(&sharedBridge), &info);
+    const std::string folder = info.dli_fname ? fs::path(info.dli_fname).parent_path().string() : ".";
+    m_settings = settingsFromEnvironment(folder);
+    status = kNoHost;
+    if (m_settings.wine.empty()) {
+        reportOnce("wine", "Wine not found ('" + m_settings.wineWanted +
+                               "'): install it (Debian: apt-get install wine) or name the program in KV718ST_WINE");
+        return false;
+    }
+    std::error_code error;
+    if (m_settings.hostBits == 32 && debianWithout32Bit(m_settings.wine)) {
+        reportOnce("wine32", std::string("Wine cannot run the 32-bit reader host: ") + kAdd32Bit);
+        return false;
+    }
+    if (!fs::exists(m_settings.host, error)) {
+        reportOnce("host", "the reader host " + m_settings.host + " is missing: reinstall kv718st-demo-wine");
+        return false;
+    }
+    if (!fs::exists(fs::path(m_settings.prefix) / "system.reg", error) && !makePrefix())
+        return false;
+
+    std::string why;
+    const Clock::time_point deadline = Clock::now() + kStartTimeout;
+    if (!m_host.start(m_settings.wine, {m_settings.host}, m_settings.environment, why)) {
+        reportOnce("start", "the reader host could not be started: " + why);
+        return false;
+    }
+    std::vector<std::uint8_t> payload;
+    HostProcess::Result result = m_host.send(kv::bridge::encode(kv::bridge::Hello{kv::bridge::kProtocolVersion,
+                                                                                   m_settings.library}),
+                                             why);
+    if (result == HostProcess::Result::Ok)
+        result = m_host.receive(payload, deadline, why);
+    const auto reply = result == HostProcess::Result::Ok ? kv::bridge::decodeHelloReply(payload) : std::nullopt;
+    if (!reply || reply->version != kv::bridge::kProtocolVersion) {
+        if (result == HostProcess::Result::TimedOut)
+            why = "it did not answer within " + std::to_string(kStartTimeout.count()) + " s";
+        else if (result == HostProcess::Result::Ok)
+            why = "it speaks another protocol";
+        report("the reader host did not start under " + m_settings.wine + ": " + why +
+               " (if Wine cannot run 32-bit programs, " + kAdd32Bit + ")");
+        m_host.stop();
+        return false;
+    }
+    report("reader host started under " + m_settings.wine + " (prefix " + m_settings.prefix + ") for " +
+           m_settings.library);
+    return true;
+}
+
+bool WineBridge::makePrefix()
+{
+    std::error_code error;
+    fs::create_directories(fs::path(m_settings.prefix).parent_path(), error);
+    report("creating the Wine prefix " + m_settings.prefix + " (the first start takes a while)");
+    std::string why;
+    if (!runToEnd(m_settings.wine, {"wineboot", "--init"}, m_settings.environment, Clock::now() + kPrefixTimeout,
+                  why)) {
+        reportOnce("prefix", "the Wine prefix " + m_settings.prefix + " could not be made: " + why);
+        return false;
+    }
+    return true;
+}
+
+void WineBridge::reportOnce(const std::string &kind, const std::string &line)
+{
+    if (m_reported.insert(kind).second)
+        report(line);
+}
+
+void WineBridge::report(const std::string &line)
+{
+    std::cerr << ("wine bridge: " + line + "\n") << std::flush;
+}
+
+WineBridge &sharedBridge()
+{
+    static WineBridge bridge;
+    return bridge;
+}
+
+} // namespace kv::wine

@@ -1,0 +1,11 @@
+// The six exported functions of the Wine bridge library.
+
+#include "WineBridge.h"
+
+namespace kv::entry {
+using Reader = kv::wine::WineBridge;
+Reader &sharedReader() { return kv::wine::sharedBridge(); }
+constexpr std::int16_t kInternalError = kv::wine::kInternalError;
+} // namespace kv::entry
+
+#include "ReaderEntryPoints.h"
