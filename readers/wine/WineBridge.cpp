@@ -330,11 +330,13 @@ std::int16_t WineBridge::exchange(const Call &call, CallReply &reply, Clock::tim
     if (result == HostProcess::Result::Ok) {
         decoded = kv::bridge::decodeCallReply(payload, call.function);
         if (!decoded)
-            why = "it sent a malformed reply";
+            why = "sent a malformed reply";
+    } else if (result == HostProcess::Result::TimedOut) {
+        why = "gave no answer within " + std::to_string(m_settings.callTimeout.count()) + " ms";
+    } else {
+        why = "ended (" + why + ")";
     }
     if (!decoded) {
-        if (result == HostProcess::Result::TimedOut)
-            why = "no answer within " + std::to_string(m_settings.callTimeout.count()) + " ms";
         report(std::string(name) + " failed: the reader host " + why +
                "; it was ended, and the next call starts a new one");
         m_host.stop();

@@ -1,0 +1,87 @@
+// A reader library for tests: it records every call with all its arguments
+// and every byte of its buffers, one line per call, in the file named by
+// KV718ST_RECORD_FILE, and answers in a way the test can predict
+// (Recording.h). Built without rf_beep_125K when KV_RECORDING_WITHOUT_BEEP is
+// defined.
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ReaderApi.h"
+#include "Recording.h"
+
+namespace {
+
+using namespace kv::recording;
+
+void record(const std::string &line)
+{
+    const char *path = std::getenv(kRecordVariable);
+    if (!path)
+        return;
+    if (std::FILE *file = std::fopen(path, "ab")) {
+        std::fputs((line + "\n").c_str(), file);
+        std::fclose(file);
+    }
+}
+
+std::string aux(const std::int32_t *value)
+{
+    return value ? std::to_string(*value) : "null";
+}
+
+} // namespace
+
+std::int16_t RF_CALL rf_init_com_125K(std::int32_t icdev, std::int32_t port, std::int32_t baud)
+{
+    record("rf_init_com_125K icdev=" + std::to_string(icdev) + " port=" + std::to_string(port) +
+           " baud=" + std::to_string(baud));
+    return status(0, icdev, port);
+}
+
+std::int16_t RF_CALL rf_ClosePort_125K()
+{
+    record("rf_ClosePort_125K");
+    return status(1, 0, 0);
+}
+
+std::int16_t RF_CALL rf_request_125K(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer,
+                                     std::int32_t *requestAux)
+{
+    constexpr std::size_t kSize = 3001;
+    record("rf_request_125K icdev=" + std::to_string(icdev) + " format=" + std::to_string(format) +
+           " aux=" + aux(requestAux) + " buffer=" + hex(buffer, kSize));
+    if (buffer)
+        transform(buffer, kSize, format);
+    if (requestAux)
+        *requestAux = transformAux(*requestAux);
+    return status(2, icdev, format);
+}
+
+std::int16_t RF_CALL rf_get_model_125K(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *modelAux)
+{
+    constexpr std::size_t kSize = 101;
+    const std::int32_t auxValue = modelAux ? *modelAux : 0;
+    record("rf_get_model_125K icdev=" + std::to_string(icdev) + " aux=" + (modelAux ? aux(&auxValue) : "null") +
+           " buffer=" + hex(buffer, kSize));
+    if (buffer)
+        transform(buffer, kSize, 0x5A);
+    if (modelAux)
+        *modelAux = static_cast<std::uint8_t>(transformAux(auxValue));
+    return status(3, icdev, 0);
+}
+
+std::int16_t RF_CALL rf_light_125K(std::int32_t icdev, std::uint8_t code)
+{
+    record("rf_light_125K icdev=" + std::to_string(icdev) + " code=" + std::to_string(code));
+    return status(4, icdev, code);
+}
+
+#if !defined(KV_RECORDING_WITHOUT_BEEP)
+std::int16_t RF_CALL rf_beep_125K(std::int32_t icdev, std::uint8_t value)
+{
+    record("rf_beep_125K icdev=" + std::to_string(icdev) + " value=" + std::to_string(value));
+    return status(5, icdev, value);
+}
+#endif

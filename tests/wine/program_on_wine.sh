@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The real program on the Wine bridge, scripted by the preloaded driver, with
+# the simulated reader as a Windows DLL (KV718ST_WINDOWS_LIBRARY) in the
+# prefix WINEPREFIX:
+#   1. read-all fills every box exactly as the Linux simulated reader does;
+#   2. passes of the automatic test log the same card numbers;
+#   3. the DLL crashes in the middle of a pass: that step fails, the window
+#      goes on, the next steps get a new host and pass; the program ends with
+#      status 0 and no Wine process of the prefix is left behind.
+# usage: program_on_wine.sh PROGRAM DRIVER LINUX_SIMULATED_DIR BRIDGE_DIR
+set -u
+program=$1 driver=$2 linux_reader=$3 bridge=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $1"; exit 1; }
+
+boxes='text txtZiFu_0; text txtZiFu_1; text txtZiFu_2; text txtZiFu_3; text txtZiFu_4; text txtZiFu_5;
+text txtZiFu_6; text txtZiFu_7; text txtZiFu_8; text txtZiFu_9; text txtZiFu_10; text txtZiFu2_0;
+text txtZiFu2_1; text txtZiFu2_2; text txtZiFu2_3; text txtZiFu2_4; text lblCount; text Label_RetInfo'
+read_all="paint; click cmdReadAll within 120000; until Label_RetInfo is \"串口关闭成功！\"; $boxes"
+
+# run NAME READER_DIR OPTIONS SCRIPT: the program's standard error in $work/NAME.log
+run() {
+    QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH=$2 LD_PRELOAD=$driver KV718ST_SIM_OPTIONS=$3 \
+        KV718ST_DRIVE="$4" timeout 150 "$program" 2>"$work/$1.log"
+    local status=$?
+    [ "$status" -eq 0 ] || { cat "$work/$1.log"; fail "$1: exit status $status"; }
+}
+texts() { grep '^driver: text ' "$work/$1.log"; }
+
+run linux "$linux_reader" latency=off "$read_all; close"
+run wine "$bridge" latency=off "$read_all; close"
+grep -q 'reader library loaded from .*Veltronanew125K.dll' "$work/wine.log" || { cat "$work/wine.log"; fail "the host loaded no DLL"; }
+diff <(texts linux) <(texts wine) || fail "read-all differs between the Linux and the Windows simulated reader"
+echo "ok: read-all through the bridge fills every box as the Linux simulated reader does"
+
+# Calls: read-all 1 to 13, the test's open 14, step 0's read and two LED
+# cues 15 to 17, step 1's read 18, step 2's read 19, step 3's read 20.
+card10=$(sed -n 's/^driver: text name=txtZiFu_10 value=//p' "$work/linux.log")
+card3=$(sed -n 's/^driver: text name=txtZiFu_3 value=//p' "$work/linux.log")
+run crash "$bridge" latency=off,crash_at=20 "$read_all;
+    click cmdZiDongCeShi; until txtTestResult has \"第3步测试错误，卡号为\" within 60000;
+    until txtTestResult has \"第10步测试成功，卡号为$card10\" within 60000;
+    until txtTestResult has \"第3步测试成功，卡号为$card3\" within 60000;
+    click cmdZiDongCeShi; until cmdZiDongCeShi is \"自动测试开始\"; text Label_RetInfo; close"
+grep -q 'the reader library crashed' "$work/crash.log" || { cat "$work/crash.log"; fail "the DLL did not crash"; }
+grep -q 'rf_request_125K failed: the reader host' "$work/crash.log" || fail "the failed call was not reported"
+echo "ok: a crash mid-pass failed one step; the test went on through a new host and passed again"
+
+# Nothing of the prefix may outlive the program for long.
+for _ in $(seq 1 30); do
+    left=0
+    for environment in $(grep -l -z -x "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+        program=$(readlink "${environment%/environ}/exe" 2>/dev/null)
+        [[ ${program##*/} == wine* ]] && left=$((left + 1))
+    done
+    [ "$left" -eq 0 ] && { echo "ok: no Wine process of the prefix is left"; exit 0; }
+    sleep 0.5
+done
+fail "$left Wine processes of $WINEPREFIX are still running 15 s after the program ended"
