@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Sets up a Debian 12 machine for kv718st-demo, builds it, and then either
 # starts the program on the simulated reader or runs the whole test suite.
 #

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Install helpers for kv718st-demo: desktop entries, and reader libraries with
 # their launchers, desktop entries and Debian packages.
 include_guard(GLOBAL)

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Starts the real program offscreen on the simulated reader, has the preloaded
 # driver read all formats and close the window, and checks that the program
 # ends at once with status 0, after the library said where it was loaded from.

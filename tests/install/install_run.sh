@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a temporary prefix (with a blank in its path)
 # and checks what was installed:
 #  1. the layout: the program, the launchers, each reader library in its own
