@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth)
+packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin)
 
 install_missing() {
     local missing=()
