@@ -45,4 +45,6 @@ done <<CASES
 CASES
 [ "$(wc -l <"$out")" -gt 5 ] && grep -q -- '--version' "$out" && grep -q 'kv718st-demo(1)' "$out" ||
     fail "--help does not name both options and the manual page"
+# An answer that could not be written is not a success.
+"$program" --version >/dev/full 2>/dev/null && fail "--version into a full device: exit status 0"
 echo "ok: --help and --version answered on standard output with status 0"
