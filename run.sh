@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Sets up a Debian 12 machine for kv718st-demo, builds it, and then either
 # starts the program on the simulated reader or runs the whole test suite.
 #
@@ -7,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth)
+packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin)
 
 install_missing() {
     local missing=()

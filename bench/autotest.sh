@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Automatic-test benchmark: runs kv_bench_autotest, which drives the real
 # window offscreen on a reader that answers at once, and prints its figures
 # with the targets.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Sourced by the scripts that run the real program with the preloaded driver.
 # kv_locate BUILD_DIR [EXTRA_FILE...]: sets build (made absolute), program,
 # driver and readers (the simulated reader's folder), and stops the calling

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Read-all benchmark: how long the handler of 全部格式卡号读出 (cmdReadAll)
 # takes per click in the real program on the simulated reader, with the
 # reader's wire latency off and on.

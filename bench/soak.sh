@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Soak benchmark: click latency and memory growth of kv718st-demo while its
 # automatic test runs for a few hundred passes on the simulated reader with
 # failed and misread card reads.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Start-up benchmark: time from process start to the first paint of Form1,
 # and peak resident memory, for kv718st-demo and for the baseline window.
 #

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Makes docs/window.png, the picture of the window shown in README.md.
 #
 # usage: docs/make-screenshot.sh [BUILD_DIR] [OUTPUT]

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // libFuzzer harness for the numeric value of a text and the two roundings.
 //
 // Every input is read twice: as UTF-16 (pairs of bytes, little-endian) and as

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Fuzzes the numeric-text parser: installs clang if missing, builds the fuzz
 # preset (the parser and its harness only, no Qt), replays the seed texts, then
 # runs libFuzzer for a bounded time. Any finding fails the script; the input

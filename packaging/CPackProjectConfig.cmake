@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Read by cpack before each generator runs. Without dpkg-shlibdeps CPack would
 # build Debian packages that lack their library dependencies; refuse instead.
 if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_DEBIAN_PACKAGE_SHLIBDEPS)

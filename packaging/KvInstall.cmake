@@ -1,7 +1,11 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Install helpers for kv718st-demo: desktop entries, and reader libraries with
 # their launchers, desktop entries and Debian packages.
 include_guard(GLOBAL)
 include(GNUInstallDirs)
+set(KV_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # Each reader library goes into a folder of its own below
 # KV_INSTALL_READERDIR (set in the top-level CMakeLists.txt).
@@ -41,6 +45,7 @@ endfunction()
 #   bin/<command>                a bash launcher that puts that folder first on
 #                                LD_LIBRARY_PATH and execs the program next to it
 #   share/applications/<command>.desktop
+#   share/man/man1/<command>.1.gz   from man/<command>.1.in
 # and sets, in the caller's scope, the CPack variables that make <component>
 # its own Debian package depending on ${KV_PROGRAM_PACKAGE} (= ${KV_DEB_VERSION}).
 # The component is added to the global property KV_PACKAGE_COMPONENTS, the
@@ -100,6 +105,7 @@ function(kv_install_reader_library)
         NAME "${ARG_DESKTOP_NAME}" NAME_EN "${ARG_DESKTOP_NAME_EN}"
         COMMENT "${ARG_DESKTOP_COMMENT}" COMMENT_EN "${ARG_DESKTOP_COMMENT_EN}"
         COMPONENT ${ARG_COMPONENT})
+    kv_install_manual_page(${ARG_LAUNCHER} COMPONENT ${ARG_COMPONENT})
 
     string(TOUPPER "${ARG_COMPONENT}" comp)
     set(CPACK_DEBIAN_${comp}_PACKAGE_NAME "${ARG_PACKAGE}" PARENT_SCOPE)
@@ -109,4 +115,65 @@ function(kv_install_reader_library)
     set_property(GLOBAL APPEND PROPERTY KV_PACKAGE_COMPONENTS ${ARG_COMPONENT})
     set_property(GLOBAL APPEND PROPERTY KV_READER_PACKAGES ${ARG_PACKAGE})
     set_property(GLOBAL APPEND PROPERTY KV_READER_LAUNCHERS "${ARG_NAME}=${ARG_LAUNCHER}")
+endfunction()
+
+# ---- documentation of the packages ------------------------------------------
+
+# kv_install_manual_page(<command> COMPONENT <component>)
+# Installs the section-1 manual page of <command>, written by hand in
+# man/<command>.1.in, as share/man/man1/<command>.1.gz. The page is filled in
+# and compressed when it is installed, so the folders it names are those of the
+# actual installation prefix (/usr in the Debian packages). Placeholders:
+# @KV_VERSION@, @KV_RELEASE_DATE@, @KV_READERDIR@ (the folder of the reader
+# folders), @KV_DOCDIR@ (where README.md.gz is installed).
+function(kv_install_manual_page command)
+    cmake_parse_arguments(ARG "" "COMPONENT" "" ${ARGN})
+    set(source ${KV_PACKAGING_DIR}/man/${command}.1.in)
+    if(NOT ARG_COMPONENT OR NOT EXISTS ${source})
+        message(FATAL_ERROR "kv_install_manual_page(${command}): needs COMPONENT and ${source}")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    install(CODE "
+        set(KV_VERSION \"${PROJECT_VERSION}\")
+        set(KV_RELEASE_DATE \"${KV_RELEASE_DATE}\")
+        set(KV_READERDIR \"${KV_INSTALL_READERDIR}\")
+        if(NOT IS_ABSOLUTE \"\${KV_READERDIR}\")
+            set(KV_READERDIR \"\${CMAKE_INSTALL_PREFIX}/\${KV_READERDIR}\")
+        endif()
+        set(KV_DOCDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}\")
+        configure_file(\"${source}\" \"${CMAKE_CURRENT_BINARY_DIR}/man/${command}.1\" @ONLY)
+        execute_process(COMMAND gzip -9nf \"${CMAKE_CURRENT_BINARY_DIR}/man/${command}.1\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+        file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/man/${command}.1.gz\"
+             DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
+    " COMPONENT ${ARG_COMPONENT})
+endfunction()
+
+# kv_install_package_documents(<component> <Debian package>)
+# Installs what Debian wants in every package's share/doc/<package>/: the
+# machine-readable copyright file (made from LICENSE) and the Debian changelog,
+# one entry for the release, dated as the newest entry of CHANGELOG.md. And a
+# lintian override, see below.
+function(kv_install_package_documents component package)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/doc/${package})
+    file(CONFIGURE OUTPUT ${dir}/changelog.Debian CONTENT
+"${package} (${KV_DEB_VERSION}) unstable; urgency=medium
+
+  * Release ${PROJECT_VERSION} of ${PROJECT_NAME}; its changes are listed in CHANGELOG.md,
+    installed as ${KV_UPSTREAM_CHANGELOG}.
+
+ -- ${KV_PACKAGE_MAINTAINER}  ${KV_RELEASE_DATE_RFC2822}
+")
+    execute_process(COMMAND gzip -9nf ${dir}/changelog.Debian COMMAND_ERROR_IS_FATAL ANY)
+    configure_file(${CMAKE_CURRENT_BINARY_DIR}/copyright ${dir}/copyright COPYONLY)
+    install(FILES ${dir}/copyright ${dir}/changelog.Debian.gz
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
+            COMPONENT ${component})
+    # lintian expects the first Debian changelog entry of a package to close
+    # the archive's "intent to package" bug. These packages are built by the
+    # project itself and not uploaded to the archive, so there is no such bug.
+    file(CONFIGURE OUTPUT ${dir}/lintian-overrides CONTENT "${package}: initial-upload-closes-no-bugs\n")
+    install(FILES ${dir}/lintian-overrides RENAME ${package}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            COMPONENT ${component})
 endfunction()

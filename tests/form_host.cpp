@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The real window on a fake reader in a process of its own, for what can only
 // be seen from outside: how the program ends. Every reader call and every
 // change of the test log is printed on standard output.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The automatic test's running costs, measured in the process: the real
 // window Form1, offscreen, on a reader that answers at once. The test is
 // started and stopped with clicks on its toggle, and while it runs a second

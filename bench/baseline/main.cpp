@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The smallest window comparable to the tool's: a 1264 x 560 top-level widget
 // named Form1 showing one Chinese label. Start-up figures of the tool are
 // judged against this program's, measured the same way.

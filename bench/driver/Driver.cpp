@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // A driver preloaded into a Qt Widgets program (LD_PRELOAD). When the
 // environment variable KV718ST_DRIVE holds a script (see DriveScript.h), it
 // plays the script against the top-level window named "Form1" once the

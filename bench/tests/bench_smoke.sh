@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Runs the read-all and automatic-test benchmarks briefly against a built
 # tree and checks that they measure what they say: the counts of their
 # samples, figures that cannot be otherwise, and refused arguments.

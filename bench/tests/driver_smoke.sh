@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Checks the preloaded driver end to end on two small windows.
 # usage: driver_smoke.sh LIBKV_DRIVER BASELINE FIXTURE
 set -u

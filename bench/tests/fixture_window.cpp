@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // A window for checking the driver: controls with known behaviour, so that
 // each step of a script has a predictable outcome.
 //   cmdAdd      adds one to lblCount

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The parts of the automatic-test benchmark: order statistics, processor
 // share per window, step timings of a pass, the peak-memory line, and the
 // reader that answers at once.

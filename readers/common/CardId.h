@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // The reply of a card read in each of the reader's eleven output formats.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // The six exported functions of one of the project's reader libraries. Each

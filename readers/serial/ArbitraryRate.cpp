@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The kernel's arbitrary-rate interface. Its structures clash with the C
 // library's <termios.h>, so they live alone in this file.
 

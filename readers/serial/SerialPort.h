@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Finding and opening the serial device of a port number, and the time a

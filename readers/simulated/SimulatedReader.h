@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // A model of the 125 kHz reader behind the six library functions.

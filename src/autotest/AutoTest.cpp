@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The automatic test of the main window: the start/stop toggle, the timer
 // tick that runs one pass, the pass itself and the read of one step.
 //

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The card reads of the main window: one format at a time from its button,
 // or all eleven from the read-all button.
 

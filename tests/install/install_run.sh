@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a temporary prefix (with a blank in its path)
 # and checks what was installed:
 #  1. the layout: the program, the launchers, each reader library in its own
-#     private folder and nowhere else, the desktop entries and the icon; the
-#     program carries no library search path;
+#     private folder and nowhere else, the desktop entries and the icons; the
+#     program carries no library search path; a manual page for every command,
+#     rendered without warnings and naming the installed guide; the AppStream
+#     data;
 #  2. the launchers' own logic, against a stand-in program: the reader folder
 #     goes first on LD_LIBRARY_PATH, arguments pass unchanged, and the program
 #     started is the one next to the launcher's real location, also when the
@@ -50,11 +54,17 @@ fi
 
 # ---- 1. layout ----------------------------------------------------------------
 expected=("x $bindir/$program" "f $datadir/applications/$program.desktop"
-          "f $datadir/icons/hicolor/scalable/apps/$program.svg")
+          "f $datadir/icons/hicolor/scalable/apps/$program.svg" "f $datadir/man/man1/$program.1.gz"
+          "f $datadir/doc/$program/README.md.gz" "f $datadir/doc/$program/changelog.gz")
+icon_sizes=(48 64 128 256)
+for size in "${icon_sizes[@]}"; do
+    expected+=("f $datadir/icons/hicolor/${size}x$size/apps/$program.png")
+done
 private_dirs=()
 for r in "${readers[@]}"; do
     folder=${r%%=*} launcher=${r#*=}
-    expected+=("f $readerdir/$folder/$lib" "x $bindir/$launcher" "f $datadir/applications/$launcher.desktop")
+    expected+=("f $readerdir/$folder/$lib" "x $bindir/$launcher" "f $datadir/applications/$launcher.desktop"
+               "f $datadir/man/man1/$launcher.1.gz")
     private_dirs+=("$readerdir/$folder")
 done
 for entry in "${expected[@]}"; do
@@ -81,6 +91,40 @@ check "the installed program has a dynamic section" grep -q '(NEEDED)' <<<"$dyna
 check "the installed program has no RPATH or RUNPATH" bash -c '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$1"' _ "$dynamic"
 check "the installed program is not linked to $lib" bash -c '! grep -q "\[$1\]" <<<"$2"' _ "$lib" "$dynamic"
 check "the icon is an SVG picture" grep -q '<svg' "$prefix/$datadir/icons/hicolor/scalable/apps/$program.svg"
+for size in "${icon_sizes[@]}"; do
+    # A PNG file's signature, then the IHDR chunk: width and height, 4 bytes each.
+    header=$(od -An -tu1 -N24 "$prefix/$datadir/icons/hicolor/${size}x$size/apps/$program.png" | tr -s ' \n' ' ')
+    check "the ${size}x$size icon is a PNG picture of that size" \
+        test "$header" = " 137 80 78 71 13 10 26 10 0 0 0 13 73 72 68 82 0 0 $((size >> 8)) $((size & 255)) 0 0 $((size >> 8)) $((size & 255)) "
+done
+
+# Manual pages: one per command, filled in with this prefix.
+readme="$prefix/$datadir/doc/$program/README.md.gz"
+check "the installed guide is the README" bash -c 'zcat "$1" | head -n 1 | grep -q "^# kv718st-demo"' _ "$readme"
+if command -v man >/dev/null; then
+    for page in "$program" "${readers[@]#*=}"; do
+        file="$prefix/$datadir/man/man1/$page.1.gz"
+        text=$(MANWIDTH=80 man --warnings -l "$file" 2>"$work/man.err")
+        check "$page.1 renders without warnings" test ! -s "$work/man.err"
+        check "$page.1 names the installed guide" grep -qF "$readme" <<<"$text"
+        words=(LD_LIBRARY_PATH KV718ST_SIM_OPTIONS KV718ST_SERIAL_DEVICE faults_from misread '{n-1}' --version)
+        [ "$page" = "$program" ] || words=("$page")
+        for word in "${words[@]}"; do
+            check "$page.1 explains $word" grep -qF -- "$word" <<<"$text"
+        done
+    done
+else
+    echo "skip: manual pages not rendered: man is not installed (package man-db)"
+fi
+metainfo=("$prefix/$datadir/metainfo/"*.metainfo.xml)
+check "one AppStream file, launching $program.desktop" \
+    grep -q "<launchable type=\"desktop-id\">$program.desktop</launchable>" "${metainfo[@]}"
+if command -v appstreamcli >/dev/null; then
+    check "AppStream data valid (appstreamcli validate --pedantic --no-net)" \
+        appstreamcli validate --pedantic --no-net "${metainfo[@]}"
+else
+    echo "skip: AppStream data not validated: appstreamcli is not installed (package appstream)"
+fi
 
 # Desktop entries: started command, icon, names in Chinese and English.
 desktop_value() { awk -v key="$2=" 'index($0, key) == 1 { print substr($0, length(key) + 1); exit }' "$1"; }
@@ -91,7 +135,8 @@ done
 for entry in "${entries[@]}"; do
     file="$prefix/$datadir/applications/${entry%%=*}.desktop" command=${entry#*=}
     name=${entry%%=*}.desktop
-    check "$name: first line is [Desktop Entry]" test "$(head -n 1 "$file")" = "[Desktop Entry]"
+    check "$name: first line after the comments is [Desktop Entry]" \
+        test "$(grep -v -m 1 '^\(#.*\)\?$' "$file")" = "[Desktop Entry]"
     check "$name: Type=Application" test "$(desktop_value "$file" Type)" = Application
     check "$name: starts $command" test "$(desktop_value "$file" Exec)" = "$command"
     check "$name: TryExec $command" test "$(desktop_value "$file" TryExec)" = "$command"
@@ -106,6 +151,8 @@ for entry in "${entries[@]}"; do
     done
     if command -v desktop-file-validate >/dev/null; then
         check "$name: desktop-file-validate" desktop-file-validate "$file"
+    else
+        echo "skip: $name not validated: desktop-file-validate is not installed (package desktop-file-utils)"
     fi
 done
 

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Fails unless LIBRARY defines exactly the six reader entry points in its
 # dynamic symbol table. Usage: cmake -DNM=<nm> -DLIBRARY=<file> -P CheckExports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
