@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # Cross-compiling for Windows with Debian's MinGW-w64 (posix threads). The
 # including file sets KV_MINGW_TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32)
 # and CMAKE_SYSTEM_PROCESSOR first.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The six exported functions of the Wine bridge library.
 
 #include "WineBridge.h"

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # The real program on the Wine bridge, scripted by the preloaded driver, with
 # the simulated reader as a Windows DLL (KV718ST_WINDOWS_LIBRARY) in the
 # prefix WINEPREFIX:

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Runs one test of the Wine bridge, or reports it skipped (exit 77) where it
 # cannot run: the Windows pieces were not cross-built, Wine is missing, or
 # this system cannot run the host of that width under Wine.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // The Wine bridge library, loaded as the tool loads it, driving the real
 // reader host under Wine with real Windows DLLs: the recording library (every
 // argument and buffer byte both ways), a library without one function, a

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // kv718st-reader-host: loads the maker's Windows reader library and serves
 // its six functions, one call at a time, over standard input and output in
 // the protocol of BridgeProtocol.h. A client that cannot load the library

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
 // A reader library for tests: it records every call with all its arguments
 // and every byte of its buffers, one line per call, in the file named by
 // KV718ST_RECORD_FILE, and answers in a way the test can predict
