@@ -231,31 +231,22 @@ std::int16_t WineBridge::request(std::int32_t icdev, std::uint8_t format, std::u
     const std::lock_guard lock(m_mutex);
     Call call = callOf(Function::Request, icdev);
     call.byteArgument = format;
-    call.present = static_cast<std::uint8_t>((buffer ? kv::bridge::kBufferPresent : 0) |
-                                             (aux ? kv::bridge::kAuxPresent : 0));
-    call.aux = aux ? *aux : 0;
-    call.buffer.assign(kv::bridge::kCardBufferSize, 0);
-    if (buffer)
-        std::memcpy(call.buffer.data(), buffer, call.buffer.size());
-    CallReply reply;
-    const std::int16_t status = forward(call, reply);
-    if (reply.outcome == Outcome::Returned) {
-        if (buffer)
-            std::memcpy(buffer, reply.buffer.data(), reply.buffer.size());
-        if (aux)
-            *aux = reply.aux;
-    }
-    return status;
+    return forwardWithBuffer(std::move(call), buffer, aux);
 }
 
 std::int16_t WineBridge::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
 {
     const std::lock_guard lock(m_mutex);
-    Call call = callOf(Function::GetModel, icdev);
+    return forwardWithBuffer(callOf(Function::GetModel, icdev), buffer, aux);
+}
+
+template<typename Aux>
+std::int16_t WineBridge::forwardWithBuffer(Call call, std::uint8_t *buffer, Aux *aux)
+{
     call.present = static_cast<std::uint8_t>((buffer ? kv::bridge::kBufferPresent : 0) |
                                              (aux ? kv::bridge::kAuxPresent : 0));
     call.aux = aux ? *aux : 0;
-    call.buffer.assign(kv::bridge::kModelBufferSize, 0);
+    call.buffer.assign(kv::bridge::bufferSize(call.function), 0);
     if (buffer)
         std::memcpy(call.buffer.data(), buffer, call.buffer.size());
     CallReply reply;
@@ -264,7 +255,7 @@ std::int16_t WineBridge::getModel(std::int32_t icdev, std::uint8_t *buffer, std:
         if (buffer)
             std::memcpy(buffer, reply.buffer.data(), reply.buffer.size());
         if (aux)
-            *aux = static_cast<std::uint8_t>(reply.aux);
+            *aux = static_cast<Aux>(reply.aux);
     }
     return status;
 }
@@ -403,8 +394,10 @@ bool WineBridge::startHost(std::int16_t &status)
             why = "it did not answer within " + std::to_string(kStartTimeout.count()) + " s";
         else if (result == HostProcess::Result::Ok)
             why = "it speaks another protocol";
-        report("the reader host did not start under " + m_settings.wine + ": " + why +
-               " (if Wine cannot run 32-bit programs, " + kAdd32Bit + ")");
+        const std::string hint = m_settings.hostBits == 32
+                                     ? std::string(" (if Wine cannot run 32-bit programs, ") + kAdd32Bit + ")"
+                                     : std::string();
+        reportOnce("start: " + why, "the reader host did not start under " + m_settings.wine + ": " + why + hint);
         m_host.stop();
         return false;
     }

@@ -103,6 +103,10 @@ private:
     // Sends the call and takes the answer into `reply`; the status for the
     // caller.
     std::int16_t forward(const kv::bridge::Call &call, kv::bridge::CallReply &reply);
+    // Sends the whole buffer (the card's or the version's) and the aux
+    // variable with the call, and copies both back from the reply.
+    template<typename Aux>
+    std::int16_t forwardWithBuffer(kv::bridge::Call call, std::uint8_t *buffer, Aux *aux);
     std::int16_t exchange(const kv::bridge::Call &call, kv::bridge::CallReply &reply,
                           Clock::time_point deadline, bool &failed);
     bool startHost(std::int16_t &status);
