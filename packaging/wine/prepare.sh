@@ -82,7 +82,7 @@ if [ -n "$kv_wine" ] && [ -f "$WINEPREFIX/system.reg" ]; then
         fi
     done
     kv_stamp=$WINEPREFIX/kv718st-demo-ports.reg
-    if [ "$(cat -- "$kv_stamp" 2>/dev/null)" != "$kv_mapping" ]; then
+    if ! printf '%s' "$kv_mapping" | cmp -s - "$kv_stamp"; then
         # regedit reads the file through the prefix's drive C:; Wine applies
         # the mapping when its server starts again.
         printf '%s' "$kv_mapping" >"$WINEPREFIX/drive_c/kv718st-demo-ports.reg"

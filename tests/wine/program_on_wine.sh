@@ -4,9 +4,9 @@
 # The real program on the Wine bridge, scripted by the preloaded driver, with
 # the simulated reader as a Windows DLL (KV718ST_WINDOWS_LIBRARY) in the
 # prefix WINEPREFIX:
-#   1. read-all fills every box exactly as the Linux simulated reader does;
-#   2. passes of the automatic test log the same card numbers;
-#   3. the DLL crashes in the middle of a pass: that step fails, the window
+#   1. read-all fills every box, and a pass of the automatic test logs, exactly
+#      as with the Linux simulated reader;
+#   2. the DLL crashes in the middle of a pass: that step fails, the window
 #      goes on, the next steps get a new host and pass; the program ends with
 #      status 0 and no Wine process of the prefix is left behind.
 # usage: program_on_wine.sh PROGRAM DRIVER LINUX_SIMULATED_DIR BRIDGE_DIR
@@ -30,11 +30,15 @@ run() {
 }
 texts() { grep '^driver: text ' "$work/$1.log"; }
 
-run linux "$linux_reader" latency=off "$read_all; close"
-run wine "$bridge" latency=off "$read_all; close"
+# Read-all, then the automatic test until a pass has ended, its log read at once.
+passes='click cmdZiDongCeShi; until txtTestResult has "第10步测试成功" within 60000; text txtTestResult;
+    click cmdZiDongCeShi; until cmdZiDongCeShi is "自动测试开始"; text Label_RetInfo'
+run linux "$linux_reader" latency=off "$read_all; $passes; close"
+run wine "$bridge" latency=off "$read_all; $passes; close"
 grep -q 'reader library loaded from .*Veltronanew125K.dll' "$work/wine.log" || { cat "$work/wine.log"; fail "the host loaded no DLL"; }
-diff <(texts linux) <(texts wine) || fail "read-all differs between the Linux and the Windows simulated reader"
-echo "ok: read-all through the bridge fills every box as the Linux simulated reader does"
+diff <(texts linux) <(texts wine) || fail "the window differs between the Linux and the Windows simulated reader"
+[ "$(grep -c '步测试成功' <<<"$(texts wine)")" -ge 1 ] || fail "no pass was logged"
+echo "ok: read-all and a pass of the automatic test show the same texts as on the Linux simulated reader"
 
 # Calls: read-all 1 to 13, the test's open 14, step 0's read and two LED
 # cues 15 to 17, step 1's read 18, step 2's read 19, step 3's read 20.

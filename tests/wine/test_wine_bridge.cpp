@@ -87,6 +87,7 @@ private slots:
     void missingLibrary();
     void crashingLibrary();
     void hangingLibrary();
+    void missingWine();
 
 private:
     Bridge m_bridge;
@@ -238,6 +239,17 @@ void TestWineBridge::hangingLibrary()
     QVERIFY2(next == 0, qPrintable(text));
     QCOMPARE(hexText(card.data(), 4), QStringLiteral("22334455"));
     QVERIFY2(text.contains(QStringLiteral("gave no answer within 2000 ms")), qPrintable(text));
+}
+
+// KV718ST_WINE names no program: every call fails at once, said once.
+void TestWineBridge::missingWine()
+{
+    StderrCapture errors;
+    QVERIFY(m_bridge.initCom(0, 2, 19200) != 0);
+    QVERIFY(m_bridge.light(0, 1) != 0);
+    const QString text = errors.text();
+    QCOMPARE(text.count(QStringLiteral("Wine not found")), 1);
+    QVERIFY2(text.contains(QStringLiteral("KV718ST_WINE")), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestWineBridge)
