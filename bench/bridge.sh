@@ -13,8 +13,8 @@
 #   CALLS      timed card reads and LED calls per library (default 2000)
 #   CLICKS     timed read-all clicks per library (default 50)
 # The bridge runs the 64-bit simulated DLL through kv718st-reader-host64.exe
-# (a 32-bit host runs the same code, where the system can run it) in a private
-# prefix in the build tree, made on the first run.
+# (a 32-bit host runs the same code, where the system can run it) in the prefix
+# WINEPREFIX, by default a private one in the build tree made on the first run.
 # Prints a table and a last line "result: key=value ...".
 set -euo pipefail
 
@@ -25,7 +25,7 @@ clicks=${3:-50}
 source "$root/bench/locate.sh"
 kv_locate "$build" bench/kv_bench_bridge readers/wine/libVeltronanew125K.so win64/readers/simulated/Veltronanew125K.dll
 
-export WINEPREFIX=$build/bench/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEPREFIX=${WINEPREFIX:-$build/bench/wine-prefix} WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 export KV718ST_WINDOWS_LIBRARY=$build/win64/readers/simulated/Veltronanew125K.dll KV718ST_SIM_OPTIONS=latency=off
 bridge=$build/readers/wine
 wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || command -v wine)
