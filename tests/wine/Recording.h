@@ -16,6 +16,10 @@ namespace kv::recording {
 // The file the library appends one line per call to.
 inline constexpr const char *kRecordVariable = "KV718ST_RECORD_FILE";
 
+// When set, every call succeeds (status 0), so that the program goes on as
+// with a reader; otherwise status() below.
+inline constexpr const char *kSucceedVariable = "KV718ST_RECORD_SUCCEED";
+
 // A status that carries the call's arguments, so a wrong one shows.
 inline std::int16_t status(int function, std::int32_t icdev, std::int32_t argument)
 {

@@ -6,12 +6,16 @@
 # prefix WINEPREFIX:
 #   1. read-all fills every box, and a pass of the automatic test logs, exactly
 #      as with the Linux simulated reader;
-#   2. the DLL crashes in the middle of a pass: that step fails, the window
+#   2. the recording DLL receives, through the bridge, every argument and
+#      buffer byte in the order the program passes them to the same library
+#      in process, and the program shows the same outputs;
+#   3. the DLL crashes in the middle of a pass: that step fails, the window
 #      goes on, the next steps get a new host and pass; the program ends with
 #      status 0 and no Wine process of the prefix is left behind.
 # usage: program_on_wine.sh PROGRAM DRIVER LINUX_SIMULATED_DIR BRIDGE_DIR
+#                           LINUX_RECORDING_DIR RECORDING_DLL
 set -u
-program=$1 driver=$2 linux_reader=$3 bridge=$4
+program=$1 driver=$2 linux_reader=$3 bridge=$4 linux_recording=$5 recording_dll=$6
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $1"; exit 1; }
@@ -39,6 +43,17 @@ grep -q 'reader library loaded from .*Veltronanew125K.dll' "$work/wine.log" || {
 diff <(texts linux) <(texts wine) || fail "the window differs between the Linux and the Windows simulated reader"
 [ "$(grep -c '步测试成功' <<<"$(texts wine)")" -ge 1 ] || fail "no pass was logged"
 echo "ok: read-all and a pass of the automatic test show the same texts as on the Linux simulated reader"
+
+# The version, LED and buzzer commands before the port was ever opened (they
+# call the library then), read-all, the boxes, and the close at shut-down.
+recorded="paint; click cmdReadVersion; click cmdLED; click cmdBuzzer; $read_all; text txtVersion"
+KV718ST_RECORD_SUCCEED=1 KV718ST_RECORD_FILE=$work/linux.record run linux-recorded "$linux_recording" "" "$recorded; close"
+KV718ST_RECORD_SUCCEED=1 KV718ST_RECORD_FILE=$work/wine.record KV718ST_WINDOWS_LIBRARY=$recording_dll \
+    run wine-recorded "$bridge" "" "$recorded; close"
+[ "$(wc -l <"$work/linux.record")" -eq 17 ] || fail "the program made $(wc -l <"$work/linux.record") calls, not 17"
+cmp "$work/linux.record" "$work/wine.record" || fail "the DLL saw other calls than the library in process"
+diff <(texts linux-recorded) <(texts wine-recorded) || fail "the program shows other outputs through the bridge"
+echo "ok: the DLL saw every argument and buffer byte of all 17 calls (the last one the close at shut-down) as the library in process did"
 
 # Calls: read-all 1 to 13, the test's open 14, step 0's read and two LED
 # cues 15 to 17, step 1's read 18, step 2's read 19, step 3's read 20.
