@@ -25,6 +25,7 @@ namespace {
 // ends need not close its end of the pipes (Wine's own helper processes may
 // hold them), so its end is noticed by its process, not by the pipe.
 constexpr std::chrono::milliseconds kAliveCheck{100};
+constexpr std::chrono::milliseconds kExitGrace{500};
 
 struct ChildSetup
 {
@@ -207,8 +208,16 @@ HostProcess::Result HostProcess::readExact(std::uint8_t *data, std::size_t size,
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
-                if (!checkEnded(why))
-                    why = "it closed its output";
+                // A child that closed its output is usually ending: give it a
+                // moment, so that the report can say how it ended.
+                const Clock::time_point grace = Clock::now() + kExitGrace;
+                while (!checkEnded(why)) {
+                    if (Clock::now() >= grace) {
+                        why = "it closed its output";
+                        break;
+                    }
+                    poll(nullptr, 0, 10);
+                }
                 return Result::Ended;
             }
             data += got;

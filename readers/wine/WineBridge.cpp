@@ -394,10 +394,12 @@ bool WineBridge::startHost(std::int16_t &status)
             why = "it did not answer within " + std::to_string(kStartTimeout.count()) + " s";
         else if (result == HostProcess::Result::Ok)
             why = "it speaks another protocol";
-        const std::string hint = m_settings.hostBits == 32
-                                     ? std::string(" (if Wine cannot run 32-bit programs, ") + kAdd32Bit + ")"
-                                     : std::string();
-        reportOnce("start: " + why, "the reader host did not start under " + m_settings.wine + ": " + why + hint);
+        std::string hint;
+        if (m_settings.hostBits == 32 && why == "exit status 126")
+            hint = " (the system cannot run Wine's 32-bit part; a 64-bit DLL runs in kv718st-reader-host64.exe)";
+        else if (m_settings.hostBits == 32)
+            hint = std::string(" (if Wine cannot run 32-bit programs, ") + kAdd32Bit + ")";
+        reportOnce("start", "the reader host did not start under " + m_settings.wine + ": " + why + hint);
         m_host.stop();
         return false;
     }

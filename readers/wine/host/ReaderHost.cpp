@@ -209,6 +209,9 @@ private:
         m_handle = LoadLibraryW(path.c_str());
         if (!m_handle) {
             why = utf8(path) + " could not be loaded: " + windowsError(GetLastError());
+            // Windows' texts name the file as %1.
+            if (const std::size_t at = why.find("%1", utf8(path).size()); at != std::string::npos)
+                why.replace(at, 2, "the file");
             return false;
         }
         wchar_t loaded[MAX_PATH] = {};
