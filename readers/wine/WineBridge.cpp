@@ -303,8 +303,8 @@ std::int16_t WineBridge::forward(const Call &call, CallReply &reply)
             exchange(initComCall(port.icdev, port.port, port.baud), reopened, deadline, failed);
         if (failed)
             return kHostFailed;
-        report("port " + std::to_string(port.port) + " at " + std::to_string(port.baud) + " baud reopened in the new host: " +
-               (status == 0 ? "ok" : "failed, status " + std::to_string(status)));
+        report("port " + std::to_string(port.port) + " at " + std::to_string(port.baud) +
+               " baud reopened in the new host: " + (status == 0 ? "ok" : "failed, status " + std::to_string(status)));
         if (status != 0)
             m_openPort.reset();
     }
