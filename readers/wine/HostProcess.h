@@ -16,37 +16,27 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "HostClient.h"
+
 namespace kv::wine {
 
-using Clock = std::chrono::steady_clock;
+using kv::bridge::Clock;
 
-class HostProcess
+class HostProcess final : public kv::bridge::HostLink
 {
 public:
     HostProcess() = default;
-    HostProcess(const HostProcess &) = delete;
-    HostProcess &operator=(const HostProcess &) = delete;
-    ~HostProcess() { stop(); }
-
-    enum class Result { Ok, Ended, TimedOut };
+    ~HostProcess() override { stop(); }
 
     // Starts `program` (a path) with `arguments` (argv[1...]) and the
     // environment `environment` ("NAME=value" items).
     bool start(const std::string &program, const std::vector<std::string> &arguments,
                const std::vector<std::string> &environment, std::string &why);
-    bool running() const { return m_pid > 0; }
-
-    // Sends one frame. Ended: the child is gone; `why` says how.
-    Result send(const std::vector<std::uint8_t> &payload, std::string &why);
-    // Receives one frame by `deadline`. Ended: the child ended or the stream
-    // broke; TimedOut: no whole frame by the deadline. `why` says which.
-    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why);
-
-    // Whether the child has ended by itself; reaps it and says how in `why`.
-    bool checkEnded(std::string &why);
-
-    // Kills the child if it still runs and reaps it.
-    void stop();
+    bool running() const override { return m_pid > 0; }
+    bool checkEnded(std::string &why) override;
+    Result send(const std::vector<std::uint8_t> &payload, std::string &why) override;
+    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why) override;
+    void stop() override;
 
 private:
     Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why);

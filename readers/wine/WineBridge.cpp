@@ -19,10 +19,6 @@ extern char **environ;
 namespace kv::wine {
 
 namespace fs = std::filesystem;
-using kv::bridge::Call;
-using kv::bridge::CallReply;
-using kv::bridge::Function;
-using kv::bridge::Outcome;
 
 namespace {
 
@@ -75,13 +71,13 @@ std::chrono::milliseconds callTimeout()
 {
     const std::string text = variable("KV718ST_WINE_TIMEOUT");
     if (text.empty())
-        return kDefaultCallTimeout;
+        return kv::bridge::kDefaultCallTimeout;
     char *end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400) {
         std::cerr << "wine bridge: KV718ST_WINE_TIMEOUT='" << text << "' is not a number of seconds; using "
-                  << kDefaultCallTimeout.count() << " s\n";
-        return kDefaultCallTimeout;
+                  << kv::bridge::kDefaultCallTimeout.count() << " s\n";
+        return kv::bridge::kDefaultCallTimeout;
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000)));
 }
@@ -121,22 +117,6 @@ bool debianWithout32Bit(const std::string &wine)
     std::error_code error;
     return fs::canonical(wine, error) == "/usr/bin/wine" && fs::exists("/usr/lib/wine/wine64", error) &&
            !executable("/usr/lib/wine/wine");
-}
-
-Call callOf(Function function, std::int32_t icdev = 0)
-{
-    Call call;
-    call.function = function;
-    call.icdev = icdev;
-    return call;
-}
-
-Call initComCall(std::int32_t icdev, std::int32_t port, std::int32_t baud)
-{
-    Call call = callOf(Function::InitCom, icdev);
-    call.port = port;
-    call.baud = baud;
-    return call;
 }
 
 constexpr const char *kAdd32Bit =
@@ -206,151 +186,6 @@ Settings settingsFromEnvironment(const std::string &bridgeFolder)
     return settings;
 }
 
-std::int16_t WineBridge::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
-{
-    const std::lock_guard lock(m_mutex);
-    CallReply reply;
-    const std::int16_t status = forward(initComCall(icdev, port, baud), reply);
-    if (reply.outcome == Outcome::Returned)
-        m_openPort = status == 0 ? std::optional(OpenPort{icdev, port, baud}) : std::nullopt;
-    return status;
-}
-
-std::int16_t WineBridge::closePort()
-{
-    const std::lock_guard lock(m_mutex);
-    CallReply reply;
-    const std::int16_t status = forward(callOf(Function::ClosePort), reply);
-    if (reply.outcome == Outcome::Returned && status == 0)
-        m_openPort.reset();
-    return status;
-}
-
-std::int16_t WineBridge::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux)
-{
-    const std::lock_guard lock(m_mutex);
-    Call call = callOf(Function::Request, icdev);
-    call.byteArgument = format;
-    return forwardWithBuffer(std::move(call), buffer, aux);
-}
-
-std::int16_t WineBridge::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
-{
-    const std::lock_guard lock(m_mutex);
-    return forwardWithBuffer(callOf(Function::GetModel, icdev), buffer, aux);
-}
-
-template<typename Aux>
-std::int16_t WineBridge::forwardWithBuffer(Call call, std::uint8_t *buffer, Aux *aux)
-{
-    call.present = static_cast<std::uint8_t>((buffer ? kv::bridge::kBufferPresent : 0) |
-                                             (aux ? kv::bridge::kAuxPresent : 0));
-    call.aux = aux ? *aux : 0;
-    call.buffer.assign(kv::bridge::bufferSize(call.function), 0);
-    if (buffer)
-        std::memcpy(call.buffer.data(), buffer, call.buffer.size());
-    CallReply reply;
-    const std::int16_t status = forward(call, reply);
-    if (reply.outcome == Outcome::Returned) {
-        if (buffer)
-            std::memcpy(buffer, reply.buffer.data(), reply.buffer.size());
-        if (aux)
-            *aux = static_cast<Aux>(reply.aux);
-    }
-    return status;
-}
-
-std::int16_t WineBridge::light(std::int32_t icdev, std::uint8_t code)
-{
-    const std::lock_guard lock(m_mutex);
-    Call call = callOf(Function::Light, icdev);
-    call.byteArgument = code;
-    CallReply reply;
-    return forward(call, reply);
-}
-
-std::int16_t WineBridge::beep(std::int32_t icdev, std::uint8_t value)
-{
-    const std::lock_guard lock(m_mutex);
-    Call call = callOf(Function::Beep, icdev);
-    call.byteArgument = value;
-    CallReply reply;
-    return forward(call, reply);
-}
-
-std::int16_t WineBridge::forward(const Call &call, CallReply &reply)
-{
-    // Until the library answers, the outcome is not the library's.
-    reply.outcome = Outcome::LibraryMissing;
-    if (std::string why; m_host.running() && m_host.checkEnded(why)) {
-        report(std::string("the reader host had ended (") + why + "); starting a new one");
-        m_hostFailedBefore = true;
-    }
-    const bool fresh = !m_host.running();
-    if (fresh) {
-        std::int16_t status = kNoHost;
-        if (!startHost(status))
-            return status;
-    }
-    const Clock::time_point deadline = Clock::now() + m_settings.callTimeout;
-    bool failed = false;
-    // A new host after a failed one has a library that never saw the port
-    // the tool opened: open it again, as the tool last did.
-    if (fresh && m_hostFailedBefore && m_openPort && call.function != Function::InitCom) {
-        const OpenPort port = *m_openPort;
-        CallReply reopened;
-        const std::int16_t status =
-            exchange(initComCall(port.icdev, port.port, port.baud), reopened, deadline, failed);
-        if (failed)
-            return kHostFailed;
-        report("port " + std::to_string(port.port) + " at " + std::to_string(port.baud) +
-               " baud reopened in the new host: " + (status == 0 ? "ok" : "failed, status " + std::to_string(status)));
-        if (status != 0)
-            m_openPort.reset();
-    }
-    const std::int16_t status = exchange(call, reply, deadline, failed);
-    return failed ? kHostFailed : status;
-}
-
-std::int16_t WineBridge::exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed)
-{
-    const char *const name = kv::bridge::functionName(call.function);
-    std::string why;
-    std::vector<std::uint8_t> payload;
-    HostProcess::Result result = m_host.send(kv::bridge::encode(call), why);
-    if (result == HostProcess::Result::Ok)
-        result = m_host.receive(payload, deadline, why);
-    std::optional<CallReply> decoded;
-    if (result == HostProcess::Result::Ok) {
-        decoded = kv::bridge::decodeCallReply(payload, call.function);
-        if (!decoded)
-            why = "sent a malformed reply";
-    } else if (result == HostProcess::Result::TimedOut) {
-        why = "gave no answer within " + std::to_string(m_settings.callTimeout.count()) + " ms";
-    } else {
-        why = "ended (" + why + ")";
-    }
-    if (!decoded) {
-        report(std::string(name) + " failed: the reader host " + why +
-               "; it was ended, and the next call starts a new one");
-        m_host.stop();
-        m_hostFailedBefore = true;
-        failed = true;
-        return kHostFailed;
-    }
-    reply = std::move(*decoded);
-    if (reply.outcome == Outcome::Returned)
-        return reply.status;
-    if (reply.outcome == Outcome::LibraryMissing)
-        reportOnce("library", reply.text +
-                                  " (put the maker's Veltronanew125K.dll where Windows finds it, or name it in "
-                                  "KV718ST_WINDOWS_LIBRARY)");
-    else
-        reportOnce(std::string("function ") + name,
-                   reply.text + " (the library is not the reader maker's, or another version of it)");
-    return kNotLoaded;
-}
-
 bool WineBridge::startHost(std::int16_t &status)
 {
     Dl_info info{};
@@ -377,23 +212,12 @@ bool WineBridge::startHost(std::int16_t &status)
         return false;
 
     std::string why;
-    const Clock::time_point deadline = Clock::now() + kStartTimeout;
+    const Clock::time_point deadline = Clock::now() + kv::bridge::kStartTimeout;
     if (!m_host.start(m_settings.wine, {m_settings.host}, m_settings.environment, why)) {
         reportOnce("start", "the reader host could not be started: " + why);
         return false;
     }
-    std::vector<std::uint8_t> payload;
-    HostProcess::Result result = m_host.send(kv::bridge::encode(kv::bridge::Hello{kv::bridge::kProtocolVersion,
-                                                                                   m_settings.library}),
-                                             why);
-    if (result == HostProcess::Result::Ok)
-        result = m_host.receive(payload, deadline, why);
-    const auto reply = result == HostProcess::Result::Ok ? kv::bridge::decodeHelloReply(payload) : std::nullopt;
-    if (!reply || reply->version != kv::bridge::kProtocolVersion) {
-        if (result == HostProcess::Result::TimedOut)
-            why = "it did not answer within " + std::to_string(kStartTimeout.count()) + " s";
-        else if (result == HostProcess::Result::Ok)
-            why = "it speaks another protocol";
+    if (!greet(m_settings.library, deadline, why)) {
         std::string hint;
         if (m_settings.hostBits == 32 && why == "exit status 126")
             hint = " (the system cannot run Wine's 32-bit part; a 64-bit DLL runs in kv718st-reader-host64.exe)";
@@ -403,6 +227,7 @@ bool WineBridge::startHost(std::int16_t &status)
         m_host.stop();
         return false;
     }
+    setCallTimeout(m_settings.callTimeout);
     report("reader host started under " + m_settings.wine + " (prefix " + m_settings.prefix + ") for " +
            m_settings.library);
     return true;
@@ -420,17 +245,6 @@ bool WineBridge::makePrefix()
         return false;
     }
     return true;
-}
-
-void WineBridge::reportOnce(const std::string &kind, const std::string &line)
-{
-    if (m_reported.insert(kind).second)
-        report(line);
-}
-
-void WineBridge::report(const std::string &line)
-{
-    std::cerr << ("wine bridge: " + line + "\n") << std::flush;
 }
 
 WineBridge &sharedBridge()

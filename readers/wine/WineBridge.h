@@ -34,29 +34,21 @@
 // misses its deadline every time. Such a host is killed and reaped, and the
 // next call starts a new one, which reopens the port if the tool had it open.
 
-#include <cstdint>
-#include <mutex>
-#include <optional>
-#include <set>
+#include <chrono>
 #include <string>
+#include <vector>
 
-#include "BridgeProtocol.h"
+#include "HostClient.h"
 #include "HostProcess.h"
 
 namespace kv::wine {
 
-// Status codes of calls that never got an answer from the maker's library.
-inline constexpr std::int16_t kNotLoaded = -1;     // the DLL or the function could not be loaded
-inline constexpr std::int16_t kHostFailed = -2;    // the host crashed, ended or missed the deadline
-inline constexpr std::int16_t kNoHost = -3;        // Wine or the host could not be started
-inline constexpr std::int16_t kInternalError = -4; // an exception inside the bridge
+using kv::bridge::kInternalError;
+using kv::bridge::kNoHost;
 
 inline constexpr const char *kDefaultLibrary = "Veltronanew125K.dll";
 inline constexpr const char *kHostFileName = "kv718st-reader-host.exe";
 inline constexpr const char *kHost64FileName = "kv718st-reader-host64.exe";
-inline constexpr std::chrono::seconds kDefaultCallTimeout{10};
-// The host's start on an existing prefix, up to its answer to the hello.
-inline constexpr std::chrono::seconds kStartTimeout{60};
 // Making a new prefix (wineboot), before the first start.
 inline constexpr std::chrono::seconds kPrefixTimeout{300};
 
@@ -69,7 +61,7 @@ struct Settings
     std::string library;     // as sent to the host
     std::string host;        // the host's path
     int hostBits = 32;       // 32 or 64
-    std::chrono::milliseconds callTimeout = kDefaultCallTimeout;
+    std::chrono::milliseconds callTimeout = kv::bridge::kDefaultCallTimeout;
     std::vector<std::string> environment; // of the host
 };
 
@@ -80,46 +72,18 @@ Settings settingsFromEnvironment(const std::string &bridgeFolder);
 // 0 for anything else or a file that cannot be read.
 int windowsBinaryBits(const std::string &path);
 
-class WineBridge
+class WineBridge final : public kv::bridge::HostClient
 {
 public:
-    WineBridge() = default;
-    WineBridge(const WineBridge &) = delete;
-    WineBridge &operator=(const WineBridge &) = delete;
-
-    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
-    std::int16_t closePort();
-    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
-    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
-    std::int16_t light(std::int32_t icdev, std::uint8_t code);
-    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+    WineBridge() : HostClient("wine bridge") {}
 
 private:
-    struct OpenPort
-    {
-        std::int32_t icdev, port, baud;
-    };
-
-    // Sends the call and takes the answer into `reply`; the status for the
-    // caller.
-    std::int16_t forward(const kv::bridge::Call &call, kv::bridge::CallReply &reply);
-    // Sends the whole buffer (the card's or the version's) and the aux
-    // variable with the call, and copies both back from the reply.
-    template<typename Aux>
-    std::int16_t forwardWithBuffer(kv::bridge::Call call, std::uint8_t *buffer, Aux *aux);
-    std::int16_t exchange(const kv::bridge::Call &call, kv::bridge::CallReply &reply,
-                          Clock::time_point deadline, bool &failed);
-    bool startHost(std::int16_t &status);
+    kv::bridge::HostLink &link() override { return m_host; }
+    bool startHost(std::int16_t &status) override;
     bool makePrefix();
-    void reportOnce(const std::string &kind, const std::string &line);
-    static void report(const std::string &line);
 
-    std::mutex m_mutex; // calls are served one at a time
     HostProcess m_host;
     Settings m_settings;
-    bool m_hostFailedBefore = false;
-    std::optional<OpenPort> m_openPort; // what to reopen after a new start
-    std::set<std::string> m_reported;
 };
 
 WineBridge &sharedBridge();

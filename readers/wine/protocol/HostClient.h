@@ -1,0 +1,118 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+
+// The client side of the reader host: the six reader functions, each sent to
+// a running host and answered by the maker's library in it. Shared by the
+// Wine bridge on Linux and the 64-bit program on Windows, which differ only
+// in how they start the host (startHost()) and in the process behind the link.
+//
+// A call that never reaches the library fails with a negative status and one
+// line on standard error: a missing library or function once per kind; a
+// host that crashes, ends or misses the deadline every time. Such a host is
+// killed and reaped, and the next call starts a new one, which reopens the
+// port if the caller had it open.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "BridgeProtocol.h"
+
+namespace kv::bridge {
+
+using Clock = std::chrono::steady_clock;
+
+// Status codes of calls that never got an answer from the maker's library.
+inline constexpr std::int16_t kNotLoaded = -1;     // the DLL or the function could not be loaded
+inline constexpr std::int16_t kHostFailed = -2;    // the host crashed, ended or missed the deadline
+inline constexpr std::int16_t kNoHost = -3;        // the host could not be started
+inline constexpr std::int16_t kInternalError = -4; // an exception inside the client
+
+inline constexpr std::chrono::seconds kDefaultCallTimeout{10};
+// The host's start, up to its answer to the hello.
+inline constexpr std::chrono::seconds kStartTimeout{60};
+
+// A started host process, spoken to in frames over its standard input and
+// output.
+class HostLink
+{
+public:
+    HostLink() = default;
+    HostLink(const HostLink &) = delete;
+    HostLink &operator=(const HostLink &) = delete;
+    virtual ~HostLink() = default;
+
+    enum class Result { Ok, Ended, TimedOut };
+
+    virtual bool running() const = 0;
+    // Whether the host has ended by itself; reaps it and says how in `why`.
+    virtual bool checkEnded(std::string &why) = 0;
+    // Sends one frame. Ended: the host is gone; `why` says how.
+    virtual Result send(const std::vector<std::uint8_t> &payload, std::string &why) = 0;
+    // Receives one frame by `deadline`. Ended: the host ended or the stream
+    // broke; TimedOut: no whole frame by the deadline. `why` says which.
+    virtual Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why) = 0;
+    // Kills the host if it still runs and reaps it.
+    virtual void stop() = 0;
+};
+
+class HostClient
+{
+public:
+    // `reportPrefix` starts every line on standard error ("wine bridge").
+    explicit HostClient(std::string reportPrefix) : m_reportPrefix(std::move(reportPrefix)) {}
+    HostClient(const HostClient &) = delete;
+    HostClient &operator=(const HostClient &) = delete;
+    virtual ~HostClient() = default;
+
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
+    std::int16_t closePort();
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
+    std::int16_t light(std::int32_t icdev, std::uint8_t code);
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+
+protected:
+    // The link to the host, running or not.
+    virtual HostLink &link() = 0;
+    // Starts the host and greets it (greet()); false, with the status for the
+    // caller and the reason reported, when it cannot.
+    virtual bool startHost(std::int16_t &status) = 0;
+    // The hello exchange with a just started host, which is to load `library`.
+    // False, with `why`, when the host gives no proper answer by `deadline`.
+    bool greet(const std::string &library, Clock::time_point deadline, std::string &why);
+
+    void setCallTimeout(std::chrono::milliseconds timeout) { m_callTimeout = timeout; }
+    void report(const std::string &line) const;
+    void reportOnce(const std::string &kind, const std::string &line);
+
+private:
+    struct OpenPort
+    {
+        std::int32_t icdev, port, baud;
+    };
+
+    // Sends the call and takes the answer into `reply`; the status for the
+    // caller.
+    std::int16_t forward(const Call &call, CallReply &reply);
+    // Sends the whole buffer (the card's or the version's) and the aux
+    // variable with the call, and copies both back from the reply.
+    template<typename Aux>
+    std::int16_t forwardWithBuffer(Call call, std::uint8_t *buffer, Aux *aux);
+    std::int16_t exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed);
+
+    const std::string m_reportPrefix;
+    std::chrono::milliseconds m_callTimeout = kDefaultCallTimeout;
+    std::mutex m_mutex; // calls are served one at a time
+    bool m_hostFailedBefore = false;
+    std::optional<OpenPort> m_openPort; // what to reopen after a new start
+    std::set<std::string> m_reported;
+};
+
+} // namespace kv::bridge
