@@ -6,6 +6,7 @@
 # this system cannot run the host of that width under Wine.
 # usage: run_wine_test.sh 32|64 PREFIX BRIDGE_DIR --make-prefix
 #        run_wine_test.sh 32|64 PREFIX BRIDGE_DIR COMMAND [ARGUMENTS...]
+# A COMMAND that ends in .exe runs under Wine.
 # The DLL under test is named by KV718ST_WINDOWS_LIBRARY.
 set -u
 bits=$1 prefix=$2 bridge=$3
@@ -39,4 +40,6 @@ fi
 if ! out=$(timeout 120 "$wine" "$host" </dev/null 2>&1); then
     skip "$wine cannot run the $bits-bit reader host on this system: $(echo "$out" | tail -n 1)"
 fi
+# A Windows program runs under the same Wine.
+[[ $1 == *.exe ]] && exec "$wine" "$@"
 exec "$@"

@@ -1,0 +1,60 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
+#include "LocalHostClient.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace kv::bridge {
+
+namespace {
+
+std::string utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
+                        nullptr);
+    return result;
+}
+
+} // namespace
+
+LocalHostClient::LocalHostClient(std::wstring host, std::string library, std::chrono::milliseconds callTimeout)
+    : HostClient("reader host"), m_host(std::move(host)), m_library(std::move(library))
+{
+    setCallTimeout(callTimeout);
+}
+
+bool LocalHostClient::startHost(std::int16_t &status)
+{
+    status = kNoHost;
+    if (GetFileAttributesW(m_host.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        reportOnce("host", "the reader host " + utf8(m_host) + " is missing: install the program again");
+        return false;
+    }
+    std::string why;
+    const Clock::time_point deadline = Clock::now() + kStartTimeout;
+    if (!m_process.start(m_host, why)) {
+        reportOnce("start", "the reader host " + utf8(m_host) + " could not be started: " + why);
+        return false;
+    }
+    if (!greet(m_library, deadline, why)) {
+        reportOnce("start", "the reader host " + utf8(m_host) + " did not start: " + why);
+        m_process.stop();
+        return false;
+    }
+    report("started " + utf8(m_host) + " for " + m_library);
+    return true;
+}
+
+} // namespace kv::bridge
