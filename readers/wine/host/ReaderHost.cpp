@@ -337,7 +337,8 @@ int main()
     if (!channel.write(encode(HelloReply{})))
         return 0;
 
-    Library library(hello->library);
+    // An empty name means the maker's DLL, found by Windows' search order.
+    Library library(hello->library.empty() ? std::string("Veltronanew125K.dll") : hello->library);
     while (channel.read(payload)) {
         std::optional<Call> call = decodeCall(payload);
         if (!call) {
