@@ -13,8 +13,9 @@ cd "$(dirname "$0")"
 packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth)
 # The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
 # Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine.
+# The zip's check runs it on a virtual X server and clicks it with xdotool.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
-                  wine64 fonts-wqy-microhei xz-utils)
+                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip)
 
 install_missing() {
     local missing=()
@@ -62,6 +63,7 @@ windows)
     ctest --preset windows
     if [ "${2:-}" = package ]; then
         cpack --preset windows
+        bash tests/windows/zip_run.sh build/windows/packages/kv718st-demo-*-windows-x64.zip
     fi
     ;;
 *)
