@@ -6,14 +6,22 @@
 #
 #   bash run.sh                 build (dev preset) and start the program
 #   bash run.sh test [PRESET]   build and run every test headless (default preset: dev)
+#   bash run.sh windows [package]
+#                               cross-build for 64-bit Windows (preset windows), run
+#                               its tests under Wine, and with "package" make the zip
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin)
+# The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
+# Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine.
+# The zip's check runs it on a virtual X server and clicks it with xdotool.
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
+                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip)
 
 install_missing() {
     local missing=()
-    for package in "${packages[@]}"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return
@@ -29,7 +37,10 @@ build() {
     cmake --build --preset "$1"
 }
 
-install_missing
+case "${1:-run}" in
+windows) install_missing "${windows_packages[@]}" ;;
+*) install_missing "${packages[@]}" ;;
+esac
 case "${1:-run}" in
 run)
     build dev
@@ -46,8 +57,19 @@ test)
     build "$preset"
     QT_QPA_PLATFORM=offscreen ctest --preset "$preset"
     ;;
+windows)
+    # Qt for Windows, from a cache outside the tree (made on first use).
+    KV_QT_WINDOWS_PREFIX=$(bash packaging/windows/qt-for-windows.sh)
+    export KV_QT_WINDOWS_PREFIX
+    build windows
+    ctest --preset windows
+    if [ "${2:-}" = package ]; then
+        cpack --preset windows
+        bash tests/windows/zip_run.sh build/windows/packages/kv718st-demo-*-windows-x64.zip
+    fi
+    ;;
 *)
-    echo "usage: bash run.sh [run | test [dev|asan|release]]" >&2
+    echo "usage: bash run.sh [run | test [dev|asan|release] | windows [package]]" >&2
     exit 2
     ;;
 esac

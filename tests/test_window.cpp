@@ -268,7 +268,11 @@ void WindowTest::missingLibraryShownOnceAndNeverAtShutDown()
             QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label_RetInfo"))->text(), QStringLiteral("蜂鸣器控制失败！"));
             QCOMPARE(boxes.size(), 1);
             QVERIFY(boxes[0].contains(QStringLiteral("libkv718st-no-such-reader.so")));
+#if defined(_WIN32)
+            QVERIFY(boxes[0].contains(QStringLiteral("PATH")) && !boxes[0].contains(QStringLiteral("LD_LIBRARY_PATH")));
+#else
             QVERIFY(boxes[0].contains(QStringLiteral("LD_LIBRARY_PATH")));
+#endif
         }
         form.close();
         QCOMPARE(endings, 1);

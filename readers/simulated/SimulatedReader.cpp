@@ -60,9 +60,15 @@ void SimulatedReader::countCall()
         hangForever();
 }
 
+// A sleep may end early: on Windows it is counted in whole milliseconds of a
+// coarser clock. Sleeping again for what is left keeps the call on the wire
+// for its whole time.
 void SimulatedReader::sleep(std::chrono::nanoseconds duration)
 {
-    std::this_thread::sleep_for(duration);
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + duration;
+    for (auto now = Clock::now(); now < until; now = Clock::now())
+        std::this_thread::sleep_for(until - now);
 }
 
 SimulatedReader::SimulatedReader(SimulatedOptions options, Wait wait)

@@ -25,8 +25,11 @@ void DelayMs(double milliseconds)
 
     // Between events the thread sleeps in the event dispatcher; the wake ends
     // that sleep when the interval has passed.
+    // Events are processed at least once, also when making the wake took the
+    // whole interval (on Windows it may take a few milliseconds).
     PreciseWake wake;
     wake.arm(deadline);
-    while (Clock::now() < deadline)
+    do
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    while (Clock::now() < deadline);
 }

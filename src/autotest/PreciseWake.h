@@ -34,5 +34,6 @@ private:
 };
 
 // Asks the kernel for the smallest timer slack for this thread, so that
-// sleeps end when they were asked to (Linux only; elsewhere nothing).
+// sleeps end when they were asked to (Linux: the timer slack; Windows: a 1 ms
+// system timer tick).
 void requestPreciseWakeups();

@@ -33,7 +33,8 @@ void *findSymbol(void *handle, const char *name)
 }
 QString lastLoaderError()
 {
-    return QStringLiteral("Windows error %1").arg(GetLastError());
+    const DWORD code = GetLastError();
+    return QStringLiteral("Windows error %1: %2").arg(code).arg(qt_error_string(static_cast<int>(code)));
 }
 QString loadedPath(void *handle)
 {
