@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # What a program cross-built for Windows needs beside it to run: the compiler's
 # runtime DLLs (Qt's DLLs need them too), and the folders holding them and Qt's
 # DLLs, for running the build tree's programs under Wine.

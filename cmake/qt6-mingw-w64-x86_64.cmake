@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
+
 # 64-bit Windows with Debian's MinGW-w64 (posix threads) and Qt 6 for Windows:
 # Qt's own toolchain file, chain-loading mingw-w64-x86_64.cmake. Qt's prefix is
 # KV_QT_WINDOWS_PREFIX (cache or environment) or, by default, the build that

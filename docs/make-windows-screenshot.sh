@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Makes docs/window-windows.png: the Windows build (build/windows, preset
 # windows) running under Wine on a virtual X server, on the simulated reader
 # built as a 64-bit DLL, after read-all.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Builds Qt 6 (qtbase: Core, Gui, Widgets, Test, the Windows and offscreen platform plugins) for 64-bit Windows
 # with Debian 12's MinGW-w64 cross compiler, from Debian's own source package of the same version as the host
 # Qt tools, and packs the installed tree as qt6-<version>-x86_64-w64-mingw32.tar.xz in WORKDIR.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Finds Qt 6 for 64-bit Windows (MinGW-w64) and prints its prefix. The build is
 # kept in a cache outside the source tree:
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kv718st-demo/qt6-<version>-x86_64-w64-mingw32

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Runs a 64-bit Windows program of the build tree under Wine, in the build's
 # own Wine prefix; CTest's emulator for cross-built tests.
 #

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+# SPDX-License-Identifier: MIT
 # Checks the Windows zip as a user gets it: unpacked into an empty folder and
 # run in a fresh Wine prefix on a virtual X server, its start script starts the
 # program on the simulated reader shipped in it; read-all is clicked and the
