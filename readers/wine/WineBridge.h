@@ -80,6 +80,10 @@ public:
 private:
     kv::bridge::HostLink &link() override { return m_host; }
     bool startHost(std::int16_t &status) override;
+    std::string libraryHint() const override
+    {
+        return "put the maker's Veltronanew125K.dll where Windows finds it, or name it in KV718ST_WINDOWS_LIBRARY";
+    }
     bool makePrefix();
 
     HostProcess m_host;

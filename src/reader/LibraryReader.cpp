@@ -5,10 +5,16 @@
 
 #include <cstdio>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+
+#include "HostClient.h"
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "LocalHostClient.h"
 #else
 #include <dlfcn.h>
 #include <link.h>
@@ -76,15 +82,33 @@ LibraryReader::~LibraryReader() = default;
 
 bool LibraryReader::load()
 {
-    if (m_handle)
+    if (m_handle || m_host)
         return true;
     m_handle = openLibrary(m_fileName);
     if (!m_handle) {
+        if (useReaderHost())
+            return true;
         reportMiss({m_fileName, lastLoaderError()});
         return false;
     }
     writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(m_handle)));
     return true;
+}
+
+bool LibraryReader::useReaderHost()
+{
+#if defined(_WIN32)
+    // Only a library of the other width: a missing one stays missing.
+    if (GetLastError() != ERROR_BAD_EXE_FORMAT)
+        return false;
+    const QString host =
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/kv718st-reader-host.exe"));
+    writeErrorLine(QStringLiteral("%1 is a 32-bit library; the 32-bit reader host %2 serves it").arg(m_fileName, host));
+    m_host = std::make_unique<kv::bridge::LocalHostClient>(host.toStdWString(), m_fileName.toStdString());
+    return true;
+#else
+    return false;
+#endif
 }
 
 void *LibraryReader::resolve(Slot slot, const char *name)
@@ -115,30 +139,54 @@ void LibraryReader::reportMiss(const Miss &miss)
 
 std::int16_t LibraryReader::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->initCom(icdev, port, baud);
     return KV_FORWARD(rf_init_com_125K, InitCom, icdev, port, baud);
 }
 
 std::int16_t LibraryReader::closePort()
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->closePort();
     return invoke<decltype(&rf_ClosePort_125K)>(ClosePort, "rf_ClosePort_125K");
 }
 
 std::int16_t LibraryReader::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux)
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->request(icdev, format, buffer, aux);
     return KV_FORWARD(rf_request_125K, Request, icdev, format, buffer, aux);
 }
 
 std::int16_t LibraryReader::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->getModel(icdev, buffer, aux);
     return KV_FORWARD(rf_get_model_125K, GetModel, icdev, buffer, aux);
 }
 
 std::int16_t LibraryReader::light(std::int32_t icdev, std::uint8_t code)
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->light(icdev, code);
     return KV_FORWARD(rf_light_125K, Light, icdev, code);
 }
 
 std::int16_t LibraryReader::beep(std::int32_t icdev, std::uint8_t value)
 {
+    if (!load())
+        return kMissingStatus;
+    if (m_host)
+        return m_host->beep(icdev, value);
     return KV_FORWARD(rf_beep_125K, Beep, icdev, value);
 }

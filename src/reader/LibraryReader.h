@@ -5,11 +5,16 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 #include <QString>
 
 #include "Reader.h"
 #include "ReaderApi.h"
+
+namespace kv::bridge {
+class HostClient;
+}
 
 // The run-time binding to the maker's reader library.
 //
@@ -20,6 +25,11 @@
 // found fails with a non-zero status. The first such miss is reported through
 // the notifier (the window shows it to the operator); later misses write one
 // line each to standard error.
+//
+// On Windows a library that a 64-bit program cannot load because it is a
+// 32-bit one (ERROR_BAD_EXE_FORMAT) is served by the 32-bit reader host
+// beside the program instead, through the same six functions; the operator
+// sees one line on standard error and no other difference.
 class LibraryReader final : public Reader
 {
 public:
@@ -57,7 +67,9 @@ private:
     }
 
     void *resolve(Slot slot, const char *name);
+    // Loads the library, or starts using the reader host; false when neither.
     bool load();
+    bool useReaderHost();
     void reportMiss(const Miss &miss);
 
     QString m_fileName;
@@ -65,4 +77,5 @@ private:
     std::array<void *, SlotCount> m_functions{};
     bool m_missReported = false;
     MissNotifier m_notifier;
+    std::unique_ptr<kv::bridge::HostClient> m_host; // serves the calls instead of m_handle
 };

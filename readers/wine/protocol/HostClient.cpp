@@ -163,9 +163,7 @@ std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::tim
     if (reply.outcome == Outcome::Returned)
         return reply.status;
     if (reply.outcome == Outcome::LibraryMissing)
-        reportOnce("library", reply.text +
-                                  " (put the maker's Veltronanew125K.dll where Windows finds it, or name it in "
-                                  "KV718ST_WINDOWS_LIBRARY)");
+        reportOnce("library", reply.text + " (" + libraryHint() + ")");
     else
         reportOnce(std::string("function ") + name,
                    reply.text + " (the library is not the reader maker's, or another version of it)");

@@ -84,6 +84,8 @@ protected:
     // Starts the host and greets it (greet()); false, with the status for the
     // caller and the reason reported, when it cannot.
     virtual bool startHost(std::int16_t &status) = 0;
+    // What the operator can do about a library the host cannot load.
+    virtual std::string libraryHint() const = 0;
     // The hello exchange with a just started host, which is to load `library`.
     // False, with `why`, when the host gives no proper answer by `deadline`.
     bool greet(const std::string &library, Clock::time_point deadline, std::string &why);

@@ -26,6 +26,7 @@ public:
 private:
     HostLink &link() override { return m_process; }
     bool startHost(std::int16_t &status) override;
+    std::string libraryHint() const override { return "put the maker's Veltronanew125K.dll beside the program"; }
 
     const std::wstring m_host;
     const std::string m_library;
