@@ -141,9 +141,7 @@ bool HostProcess::start(const std::string &program, const std::vector<std::strin
 
 HostProcess::Result HostProcess::send(const std::vector<std::uint8_t> &payload, std::string &why)
 {
-    const auto prefix = kv::bridge::framePrefix(payload.size());
-    std::vector<std::uint8_t> frame(prefix.begin(), prefix.end());
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    const std::vector<std::uint8_t> frame = kv::bridge::framed(payload);
 
     // A child that has gone must not end the tool with SIGPIPE: the signal
     // is blocked for this thread while writing, and one it raised is taken
@@ -176,21 +174,6 @@ HostProcess::Result HostProcess::send(const std::vector<std::uint8_t> &payload, 
     if (!checkEnded(why))
         why = "its input was closed";
     return Result::Ended;
-}
-
-HostProcess::Result HostProcess::receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline,
-                                         std::string &why)
-{
-    std::array<std::uint8_t, 4> prefix{};
-    if (const Result result = readExact(prefix.data(), prefix.size(), deadline, why); result != Result::Ok)
-        return result;
-    const std::uint32_t length = kv::bridge::frameLength(prefix);
-    if (length == 0 || length > kv::bridge::kMaxPayload) {
-        why = "it sent a malformed frame";
-        return Result::Ended;
-    }
-    payload.resize(length);
-    return readExact(payload.data(), length, deadline, why);
 }
 
 HostProcess::Result HostProcess::readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline,

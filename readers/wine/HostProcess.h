@@ -35,11 +35,10 @@ public:
     bool running() const override { return m_pid > 0; }
     bool checkEnded(std::string &why) override;
     Result send(const std::vector<std::uint8_t> &payload, std::string &why) override;
-    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why) override;
     void stop() override;
 
 private:
-    Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why);
+    Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why) override;
     void closePipes();
 
     pid_t m_pid = -1;

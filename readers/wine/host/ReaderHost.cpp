@@ -12,13 +12,7 @@
 // elsewhere before the library is loaded, so nothing the library reads or
 // prints can touch the stream. Its output goes to standard error.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsText.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -35,6 +29,8 @@
 namespace {
 
 using namespace kv::bridge;
+using kv::windows::utf8;
+using kv::windows::wide;
 
 HANDLE g_errors = INVALID_HANDLE_VALUE; // standard error, for the crash filter too
 
@@ -43,28 +39,6 @@ void writeError(const std::string &line)
     const std::string text = "kv718st-reader-host: " + line + "\n";
     DWORD written = 0;
     WriteFile(g_errors, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-std::string utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                        nullptr);
-    return result;
-}
-
-std::wstring wide(const std::string &text)
-{
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
 }
 
 // "error N: <Windows' own text>"
@@ -136,9 +110,7 @@ public:
 
     bool write(const std::vector<std::uint8_t> &payload)
     {
-        const auto prefix = framePrefix(payload.size());
-        std::vector<std::uint8_t> frame(prefix.begin(), prefix.end());
-        frame.insert(frame.end(), payload.begin(), payload.end());
+        const std::vector<std::uint8_t> frame = framed(payload);
         return writeExact(frame.data(), frame.size());
     }
 

@@ -294,6 +294,16 @@ std::array<std::uint8_t, 4> framePrefix(std::size_t payloadSize)
             static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
 }
 
+std::vector<std::uint8_t> framed(const std::vector<std::uint8_t> &payload)
+{
+    std::vector<std::uint8_t> frame;
+    frame.reserve(4 + payload.size());
+    for (const std::uint8_t byte : framePrefix(payload.size()))
+        frame.push_back(byte);
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    return frame;
+}
+
 std::uint32_t frameLength(const std::array<std::uint8_t, 4> &prefix)
 {
     return std::uint32_t{prefix[0]} | std::uint32_t{prefix[1]} << 8 | std::uint32_t{prefix[2]} << 16 |

@@ -120,8 +120,9 @@ std::optional<HelloReply> decodeHelloReply(const std::vector<std::uint8_t> &payl
 std::optional<Call> decodeCall(const std::vector<std::uint8_t> &payload);
 std::optional<CallReply> decodeCallReply(const std::vector<std::uint8_t> &payload, Function function);
 
-// The 4-byte length prefix of a frame, and its value.
+// The 4-byte length prefix of a frame, and its value; a whole frame.
 std::array<std::uint8_t, 4> framePrefix(std::size_t payloadSize);
+std::vector<std::uint8_t> framed(const std::vector<std::uint8_t> &payload);
 std::uint32_t frameLength(const std::array<std::uint8_t, 4> &prefix);
 
 } // namespace kv::bridge

@@ -3,6 +3,7 @@
 
 #include "HostClient.h"
 
+#include <array>
 #include <cstring>
 #include <iostream>
 
@@ -168,6 +169,20 @@ std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::tim
         reportOnce(std::string("function ") + name,
                    reply.text + " (the library is not the reader maker's, or another version of it)");
     return kNotLoaded;
+}
+
+HostLink::Result HostLink::receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why)
+{
+    std::array<std::uint8_t, 4> prefix{};
+    if (const Result result = readExact(prefix.data(), prefix.size(), deadline, why); result != Result::Ok)
+        return result;
+    const std::uint32_t length = frameLength(prefix);
+    if (length == 0 || length > kMaxPayload) {
+        why = "it sent a malformed frame";
+        return Result::Ended;
+    }
+    payload.resize(length);
+    return readExact(payload.data(), length, deadline, why);
 }
 
 bool HostClient::greet(const std::string &library, Clock::time_point deadline, std::string &why)

@@ -57,9 +57,13 @@ public:
     virtual Result send(const std::vector<std::uint8_t> &payload, std::string &why) = 0;
     // Receives one frame by `deadline`. Ended: the host ended or the stream
     // broke; TimedOut: no whole frame by the deadline. `why` says which.
-    virtual Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why) = 0;
+    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why);
     // Kills the host if it still runs and reaps it.
     virtual void stop() = 0;
+
+protected:
+    // Reads exactly `size` bytes of the host's output by `deadline`.
+    virtual Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why) = 0;
 };
 
 class HostClient

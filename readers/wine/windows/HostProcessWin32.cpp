@@ -3,13 +3,7 @@
 
 #include "HostProcessWin32.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsText.h"
 
 #include <algorithm>
 #include <array>
@@ -137,9 +131,7 @@ bool HostProcessWin32::checkEnded(std::string &why)
 
 HostLink::Result HostProcessWin32::send(const std::vector<std::uint8_t> &payload, std::string &why)
 {
-    const auto prefix = framePrefix(payload.size());
-    std::vector<std::uint8_t> frame(prefix.begin(), prefix.end());
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    const std::vector<std::uint8_t> frame = framed(payload);
     std::size_t done = 0;
     while (done < frame.size()) {
         DWORD put = 0;
@@ -152,21 +144,6 @@ HostLink::Result HostProcessWin32::send(const std::vector<std::uint8_t> &payload
         done += put;
     }
     return Result::Ok;
-}
-
-HostLink::Result HostProcessWin32::receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline,
-                                           std::string &why)
-{
-    std::array<std::uint8_t, 4> prefix{};
-    if (const Result result = readExact(prefix.data(), prefix.size(), deadline, why); result != Result::Ok)
-        return result;
-    const std::uint32_t length = frameLength(prefix);
-    if (length == 0 || length > kMaxPayload) {
-        why = "it sent a malformed frame";
-        return Result::Ended;
-    }
-    payload.resize(length);
-    return readExact(payload.data(), length, deadline, why);
 }
 
 HostLink::Result HostProcessWin32::readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline,

@@ -29,11 +29,10 @@ public:
     bool running() const override { return m_process != nullptr; }
     bool checkEnded(std::string &why) override;
     Result send(const std::vector<std::uint8_t> &payload, std::string &why) override;
-    Result receive(std::vector<std::uint8_t> &payload, Clock::time_point deadline, std::string &why) override;
     void stop() override;
 
 private:
-    Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why);
+    Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why) override;
     void closeHandles();
 
     // HANDLEs, kept as void * so that this header needs no <windows.h>.

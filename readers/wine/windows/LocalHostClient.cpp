@@ -3,31 +3,11 @@
 
 #include "LocalHostClient.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsText.h"
 
 namespace kv::bridge {
 
-namespace {
-
-std::string utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                        nullptr);
-    return result;
-}
-
-} // namespace
+using kv::windows::utf8;
 
 LocalHostClient::LocalHostClient(std::wstring host, std::string library, std::chrono::milliseconds callTimeout)
     : HostClient("reader host"), m_host(std::move(host)), m_library(std::move(library))
