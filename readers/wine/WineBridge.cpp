@@ -3,10 +3,8 @@
 
 #include "WineBridge.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>

@@ -4,7 +4,7 @@
 #pragma once
 
 // The bridge: a Linux reader library whose six functions are served by the
-// maker's Windows library, loaded into the reader host (a 32-bit Windows
+// maker's Windows library, loaded into the reader host (a small Windows
 // program) that runs under Wine.
 //
 // At the first call the bridge starts the host from the bridge's own folder
