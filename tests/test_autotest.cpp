@@ -3,7 +3,9 @@
 
 #include <memory>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QProcess>
 #include <QTest>
@@ -38,6 +40,9 @@ private slots:
     void screenShowsEveryChange();
     void repaintsAtMostOnceAFrame();
     void closingDuringPassEndsTheProgram();
+    void statisticsFollowStartAndStop();
+    void recordThatCannotBeWritten_data();
+    void recordThatCannotBeWritten();
 
 private:
     // Every full log a pass left behind, taken just before the next pass
@@ -490,6 +495,92 @@ void AutoTestTest::closingDuringPassEndsTheProgram()
     QCOMPARE(lines.last(), QStringLiteral("closePort()"));
     QCOMPARE(lines.indexOf(QStringLiteral("closing")), lines.size() - 2);
     QVERIFY(closeAt == lines.size() - 1);
+}
+
+// The totals follow a running test a few times a second, show their final
+// values at the stop, and stay until a start that really starts.
+void AutoTestTest::statisticsFollowStartAndStop()
+{
+    FormHarness harness;
+    harness.takeReferences();
+    // What the steps label showed at each library call of the run.
+    QStringList shown;
+    harness.reader.setOnCall([&harness, &shown](const QString &) {
+        const QString now = harness.text(QStringLiteral("lblStatSteps"));
+        if (shown.isEmpty() || shown.last() != now)
+            shown << now;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(harness.reader.count(QStringLiteral("request")) >= 11 * 12, 10000);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    const qint64 elapsed = clock.elapsed();
+    harness.reader.setOnCall({});
+    QVERIFY2(shown.size() <= elapsed / 250 + 2, qPrintable(shown.join(u' ')));
+
+    // The stop came between two passes: every pass is complete, and all passed.
+    const qint64 requests = harness.reader.count(QStringLiteral("request"));
+    QCOMPARE(requests % 11, 0);
+    QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QString::number(requests));
+    QCOMPARE(harness.text(QStringLiteral("lblStatPasses")), QString::number(requests / 11));
+    QCOMPARE(harness.text(QStringLiteral("lblStatFailures")), QStringLiteral("0"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatRate")), QStringLiteral("0%"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatLastFailure")), QString());
+    // The clock ran from the start to the stop, both within `elapsed`.
+    const QString runTime = harness.text(QStringLiteral("lblStatElapsed"));
+    QVERIFY2(runTime == QStringLiteral("0:00:%1").arg(elapsed / 1000, 2, 10, QLatin1Char('0'))
+                 || runTime == QStringLiteral("0:00:%1").arg((elapsed - 200) / 1000, 2, 10, QLatin1Char('0')),
+             qPrintable(runTime));
+
+    // A start whose open fails starts nothing: the totals and the stopped
+    // clock stay.
+    harness.reader.setStatus(QStringLiteral("initCom"), 1);
+    QTest::qWait(1100);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.text(QStringLiteral("cmdZiDongCeShi")), QStringLiteral("自动测试开始"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QString::number(requests));
+    QCOMPARE(harness.text(QStringLiteral("lblStatElapsed")), runTime);
+
+    // One failed step: the start resets, and the failure is shown whole.
+    harness.reader.setStatus(QStringLiteral("initCom"), 0);
+    harness.setText(QStringLiteral("txtZiFu_4"), QStringLiteral("5544332299"));
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QStringLiteral("0"));
+    QTRY_VERIFY_WITH_TIMEOUT(harness.text(QStringLiteral("lblStatFailures")) != QStringLiteral("0"), 5000);
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    const QStringList lastFailure = harness.text(QStringLiteral("lblStatLastFailure")).split(u'\n');
+    QCOMPARE(lastFailure.size(), 3);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} 第4步$")).match(lastFailure[0]).hasMatch(),
+             qPrintable(lastFailure[0]));
+    QCOMPARE(lastFailure[1], QStringLiteral("读数 ") + kStandardHex[4]);
+    QCOMPARE(lastFailure[2], QStringLiteral("参考 5544332299"));
+    QVERIFY(harness.boxes.isEmpty());
+}
+
+void AutoTestTest::recordThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("missing folder") << QStringLiteral("/no/such/folder/record.csv");
+    QTest::newRow("a folder") << QDir::tempPath();
+#if !defined(Q_OS_WIN)
+    QTest::newRow("disk full") << QStringLiteral("/dev/full");
+#endif
+}
+
+// A record that cannot be written is said once, and the program goes on
+// without it.
+void AutoTestTest::recordThatCannotBeWritten()
+{
+    QFETCH(QString, path);
+    FormHarness harness;
+    harness.form->recordTo(path);
+    QCOMPARE(harness.boxes.size(), 1);
+    QVERIFY2(harness.boxes[0].contains(path), qPrintable(harness.boxes[0]));
+    harness.takeReferences();
+    runOnePass(harness);
+    QCOMPARE(harness.text(QStringLiteral("lblStatPasses")), QStringLiteral("1"));
+    QCOMPARE(harness.boxes.size(), 1);
 }
 
 QTEST_MAIN(AutoTestTest)

@@ -8,6 +8,7 @@
 
 #include "NumericText.h"
 #include "ReadFormat.h"
+#include "TestStatistics.h"
 
 // The numeric value of operator texts and the conversions commands apply.
 class NumericTextTest : public QObject
@@ -29,6 +30,8 @@ private slots:
     void successCount_data();
     void successCount();
     void renderings();
+    void statisticsTexts_data();
+    void statisticsTexts();
 };
 
 void NumericTextTest::numericValue_data()
@@ -223,6 +226,36 @@ void NumericTextTest::renderings()
     QCOMPARE(text[0x7F], QChar(0x2421));
     QCOMPARE(text[0x80], QChar(0x20AC));
     QCOMPARE(text[0xE9], QChar(0x00E9));
+}
+
+void NumericTextTest::statisticsTexts_data()
+{
+    QTest::addColumn<qint64>("failures");
+    QTest::addColumn<qint64>("steps");
+    QTest::addColumn<QString>("rate");
+    QTest::newRow("none yet") << qint64(0) << qint64(0) << QStringLiteral("0%");
+    QTest::newRow("none failed") << qint64(0) << qint64(11000) << QStringLiteral("0%");
+    QTest::newRow("1 in 10") << qint64(1) << qint64(10) << QStringLiteral("10%");
+    QTest::newRow("1 in 3") << qint64(1) << qint64(3) << QStringLiteral("33.3%");
+    QTest::newRow("all") << qint64(7) << qint64(7) << QStringLiteral("100%");
+    QTest::newRow("just below all") << qint64(99999) << qint64(100000) << QStringLiteral("100%");
+    QTest::newRow("1 in a million") << qint64(1) << qint64(1000000) << QStringLiteral("0.0001%");
+    QTest::newRow("3 in 7 million") << qint64(3) << qint64(7000000) << QStringLiteral("0.0000429%");
+    QTest::newRow("1 in a billion") << qint64(1) << qint64(1000000000) << QStringLiteral("0.0000001%");
+}
+
+void NumericTextTest::statisticsTexts()
+{
+    QFETCH(qint64, failures);
+    QFETCH(qint64, steps);
+    QFETCH(QString, rate);
+    QCOMPARE(failureRateText(failures, steps), rate);
+
+    using namespace std::chrono_literals;
+    QCOMPARE(elapsedText(0s), QStringLiteral("0:00:00"));
+    QCOMPARE(elapsedText(59999ms), QStringLiteral("0:00:59"));
+    QCOMPARE(elapsedText(3661s), QStringLiteral("1:01:01"));
+    QCOMPARE(elapsedText(100h + 59min), QStringLiteral("100:59:00"));
 }
 
 QTEST_APPLESS_MAIN(NumericTextTest)

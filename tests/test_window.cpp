@@ -43,7 +43,7 @@ void WindowTest::controlKinds_data()
     const auto row = [](const char *name, const char *className) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className);
     };
-    for (const char *frame : {"Frame1", "Frame2", "Frame3", "Frame5", "Frame6"})
+    for (const char *frame : {"Frame1", "Frame2", "Frame3", "Frame5", "Frame6", "fraStats"})
         row(frame, "QGroupBox");
     for (const char *button : {"cmdConnect", "cmdClosePort", "cmdRequest_0", "cmdRequest_10", "cmdReadAll",
                                "cmdZiDongCeShi", "cmdReadVersion", "cmdLED", "cmdBuzzer"})
@@ -51,7 +51,7 @@ void WindowTest::controlKinds_data()
     for (const char *box : {"txtBaudRate", "txtZiFu_0", "txtZiFu_10", "txtZiFu2_0", "txtZiFu2_4", "txtVersion",
                             "txtBuzzerValue"})
         row(box, "QLineEdit");
-    for (const char *label : {"Label_RetInfo", "Label3", "lblCount", "Label1"})
+    for (const char *label : {"Label_RetInfo", "Label3", "lblCount", "Label1", "lblStatPasses", "lblStatLastFailure"})
         row(label, "QLabel");
     row("cboSetBoud", "QComboBox");
     row("cboLED", "QComboBox");
@@ -83,6 +83,8 @@ void WindowTest::geometry_data()
     QTest::newRow("format 10 box") << QStringLiteral("txtZiFu_10") << QStringLiteral("Frame2") << QRect(464, 176, 193, 25);
     QTest::newRow("log") << QStringLiteral("txtTestResult") << QStringLiteral("Frame2") << QRect(880, 24, 321, 273);
     QTest::newRow("buzzer label") << QStringLiteral("Label1") << QStringLiteral("Frame6") << QRect(32, 64, 89, 17);
+    QTest::newRow("statistics") << QStringLiteral("fraStats") << QStringLiteral("Form1") << QRect(912, 400, 329, 129);
+    QTest::newRow("last failure") << QStringLiteral("lblStatLastFailure") << QStringLiteral("fraStats") << QRect(89, 74, 232, 51);
 }
 
 void WindowTest::geometry()
@@ -112,6 +114,12 @@ void WindowTest::initialTexts_data()
     row(QStringLiteral("cmdReadAll"), QStringLiteral("全部格式卡号读出"));
     row(QStringLiteral("Label1"), QStringLiteral("值：0-255"));
     row(QStringLiteral("txtTestResult"), QString());
+    // The test's totals before its first start.
+    for (const char *count : {"lblStatPasses", "lblStatSteps", "lblStatFailures"})
+        row(QString::fromLatin1(count), QStringLiteral("0"));
+    row(QStringLiteral("lblStatRate"), QStringLiteral("0%"));
+    row(QStringLiteral("lblStatElapsed"), QStringLiteral("0:00:00"));
+    row(QStringLiteral("lblStatLastFailure"), QString());
     for (int i = 0; i <= 10; ++i)
         row(QStringLiteral("txtZiFu_%1").arg(i), QString());
     for (int k = 0; k <= 4; ++k)

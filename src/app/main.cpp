@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "Form1.h"
 #include "LibraryReader.h"
@@ -13,7 +15,7 @@
 namespace {
 
 constexpr const char *helpText =
-    "Usage: kv718st-demo [--help | --version]\n"
+    "Usage: kv718st-demo [--record FILE] [--help | --version]\n"
     "\n"
     "An operator's tool for a 125 kHz proximity-card reader: reads the card number\n"
     "in eleven formats, runs an automatic endurance test, sounds the buzzer,\n"
@@ -24,34 +26,74 @@ constexpr const char *helpText =
     "kv718st-demo-simulated and kv718st-demo-serial start the program on the\n"
     "simulated reader and on the serial-module reader.\n"
     "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n"
+    "  --record FILE  append a record of every automatic test to FILE (CSV:\n"
+    "                 one line at each start, each failed step and each stop)\n"
+    "  --help         show this text and exit\n"
+    "  --version      show the version and exit\n"
     "\n"
     "Any other argument is ignored. See kv718st-demo(1).\n";
 
-// Answers --help and --version, the only options the program has, before any
-// window system is needed. Returns false when the window is to be started.
-bool answeredOption(int argc, char *argv[])
+struct Options
 {
+    bool answered = false; // --help or --version: the program ends
+    int status = 0;        // its exit status then
+    // Where the value of the last --record stands: argument and offset in it.
+    int recordArgument = 0;
+    std::size_t recordOffset = 0;
+};
+
+// Answers --help and --version before any window system is needed, and
+// finds --record FILE (or --record=FILE).
+Options parseOptions(int argc, char *argv[])
+{
+    Options options;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(helpText, stdout);
-            return true;
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "--version") {
+            if (argument == "--help")
+                std::fputs(helpText, stdout);
+            else
+                std::puts("kv718st-demo " KV_VERSION);
+            options.answered = true;
+            options.status = std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+            return options;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("kv718st-demo " KV_VERSION);
-            return true;
+        constexpr std::string_view kJoined = "--record=";
+        if (argument == "--record" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            options.recordArgument = ++i;
+            options.recordOffset = 0;
+        } else if (argument.starts_with(kJoined) && argument.size() > kJoined.size()) {
+            options.recordArgument = i;
+            options.recordOffset = kJoined.size();
+        } else if (argument == "--record" || argument.starts_with(kJoined)) {
+            std::fputs("kv718st-demo: --record needs a file name\n", stderr);
+            options.answered = true;
+            options.status = 2;
+            return options;
         }
     }
-    return false;
+    return options;
+}
+
+// The value of --record, from the application's arguments, which on Windows
+// are the program's wide command line, so any file name survives.
+std::optional<QString> recordFile(const Options &options, int argc, char *argv[])
+{
+    if (options.recordArgument == 0)
+        return std::nullopt;
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString argument = arguments.size() == argc ? arguments.at(options.recordArgument)
+                                                      : QString::fromLocal8Bit(argv[options.recordArgument]);
+    return argument.mid(static_cast<qsizetype>(options.recordOffset));
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (answeredOption(argc, argv))
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    const Options options = parseOptions(argc, argv);
+    if (options.answered)
+        return options.status;
     requestPreciseWakeups(); // the automatic test's 10 ms waits end on time
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kv718st-demo"));
@@ -62,5 +104,7 @@ int main(int argc, char *argv[])
     reader.setMissNotifier(
         [&form](const LibraryReader::Miss &miss) { form.showLibraryMissing(miss.what, miss.reason); });
     form.show();
+    if (const std::optional<QString> record = recordFile(options, argc, argv))
+        form.recordTo(*record);
     return QApplication::exec();
 }

@@ -8,9 +8,16 @@
 // Passes follow each other one timer interval apart; between the steps of a
 // pass DelayMs processes events, so every other handler, the toggle included,
 // can run in the middle of a pass.
+//
+// The log holds the current pass only, so the test also keeps totals since
+// its start (shown in the frame fraStats) and, when asked to, a record file:
+// every step line the log shows is counted once, whichever pass it belongs to.
 
 #include <chrono>
+#include <cstdio>
 
+#include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +30,7 @@
 #include "ReadFormat.h"
 #include "Reader.h"
 #include "Shape.h"
+#include "TestRecord.h"
 
 using namespace std::chrono_literals;
 
@@ -53,12 +61,14 @@ void Form1::cmdZiDongCeShi_Click()
             return;
         enableTimer1();
         cmdZiDongCeShi->setText(kRunning);
+        startStatistics();
         return;
     }
     cmdZiDongCeShi->setText(kStopped);
     Timer1->stop();
     if (m_port.isOpen())
         closePortSequence();
+    stopStatistics();
 }
 
 void Form1::Timer1_Timer()
@@ -76,23 +86,26 @@ void Form1::subTest()
 {
     if (cmdZiDongCeShi->text() == kRunning)
         Timer1->stop();
+    const std::size_t depth = m_passNumbers.size();
+    m_passNumbers.push_back(++m_passesStarted);
     for (std::int16_t step = 0; step < kFormatCount; ++step) {
         // A step the port guard refused read nothing: it fails with an empty
         // card number rather than being judged on an older reading.
         const bool read = subTestStep(step);
-        // Only ASCII blanks are trimmed from the reference. A full-width blank
-        // (U+3000) is kept: no reading ever contains one, so a reference typed
-        // with it fails visibly instead of passing on a half-seen typo.
-        const QString reference = kv::trimBlanks(txtZiFu[static_cast<std::size_t>(step)]->text());
-        const bool passed = read && reference == sString;
+        const QString reference = txtZiFu[static_cast<std::size_t>(step)]->text();
+        const bool passed = read && stepPassed(reference, sString);
         const QString cardNumber = read ? sString : QString();
 
         txtTestResult->appendLine(QStringLiteral("第") + kv::numberText(step)
                                   + (passed ? QStringLiteral("步测试成功，卡号为") : QStringLiteral("步测试错误，卡号为"))
                                   + cardNumber);
+        countStep(depth, step, reference, cardNumber, passed);
         Shape1->setFillColor(colorFromValue(passed ? kPassColor : kFailColor));
         DelayMs(kStepWaitMs);
     }
+    m_passNumbers.pop_back();
+    if (m_passNumbers.empty())
+        finishRecordedRun();
 }
 
 // Reads the card once in `format` for a test step, keeping the result only in
@@ -123,4 +136,82 @@ bool Form1::subTestStep(const std::int16_t &format)
     setStatus(QStringLiteral("寻卡成功！"));
     countSuccess();
     return true;
+}
+
+void Form1::startStatistics()
+{
+    // A run stopped during a pass that is still going ends here.
+    finishRecordedRun();
+    const auto now = TestStatistics::Clock::now();
+    m_statistics.start(now);
+    // Passes still running belong to the new run and are its first ones.
+    for (std::size_t i = 0; i < m_passNumbers.size(); ++i)
+        m_passNumbers[i] = static_cast<std::int64_t>(i) + 1;
+    m_passesStarted = static_cast<std::int64_t>(m_passNumbers.size());
+    if (m_record && !m_record->recordStart(QDateTime::currentDateTime(), Label_RetInfo->text()))
+        recordFailed();
+    m_statisticsFrame->show(m_statistics, now, true);
+}
+
+// Stops the clock and shows the final totals. They go to the record once no
+// pass runs any more; at shut-down at once, as nothing runs on after it.
+void Form1::stopStatistics()
+{
+    if (m_statistics.clockRunning()) {
+        const auto now = TestStatistics::Clock::now();
+        m_statistics.stop(now);
+        m_stopPending = true;
+        m_statisticsFrame->show(m_statistics, now, true);
+    }
+    if (m_passNumbers.empty() || m_shuttingDown)
+        finishRecordedRun();
+}
+
+void Form1::countStep(std::size_t depth, int step, const QString &reference, const QString &reading, bool passed)
+{
+    if (passed) {
+        m_statistics.countPassedStep();
+    } else {
+        TestStatistics::Failure failure{QDateTime::currentDateTime(), m_passNumbers[depth], step,
+                                        kv::trimBlanks(reference), reading};
+        if (m_record && !m_record->recordFailure(failure, Label_RetInfo->text()))
+            recordFailed();
+        m_statistics.countFailedStep(std::move(failure));
+    }
+    if (step == kFormatCount - 1)
+        m_statistics.countPass();
+    // While the test runs the labels follow a few times a second; after a
+    // stop, the steps of the pass still running are shown as they come.
+    m_statisticsFrame->show(m_statistics, TestStatistics::Clock::now(), !m_statistics.clockRunning());
+}
+
+void Form1::finishRecordedRun()
+{
+    if (!m_stopPending)
+        return;
+    m_stopPending = false;
+    if (m_record && !m_record->recordStop(QDateTime::currentDateTime(), m_statistics,
+                                          m_statistics.elapsed(TestStatistics::Clock::now())))
+        recordFailed();
+}
+
+void Form1::recordTo(const QString &path)
+{
+    m_record = std::make_unique<TestRecord>();
+    if (!m_record->open(path))
+        recordFailed();
+}
+
+// Says once why the record cannot be written, and goes on without it.
+void Form1::recordFailed()
+{
+    const QString file = m_record->fileName();
+    const QString reason = m_record->errorString();
+    m_record.reset();
+    std::fprintf(stderr, "kv718st-demo: the test record %s cannot be written: %s; going on without it\n",
+                 qUtf8Printable(file), qUtf8Printable(reason));
+    if (!m_shuttingDown)
+        m_hooks.messageBox(this, QMessageBox::Warning,
+                           QStringLiteral("无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")
+                               .arg(QDir::toNativeSeparators(file), reason));
 }

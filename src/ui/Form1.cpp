@@ -29,6 +29,7 @@
 #include "Reader.h"
 #include "ReaderApi.h"
 #include "Shape.h"
+#include "TestRecord.h"
 
 using namespace std::chrono_literals;
 
@@ -170,6 +171,7 @@ void Form1::buildControls()
     find(txtBuzzerValue, "txtBuzzerValue");
     find(cmdBuzzer, "cmdBuzzer");
     find(Shape1, "Shape1");
+    m_statisticsFrame.emplace(*this);
 
     cboLED->addItems({QStringLiteral("LED1灭"), QStringLiteral("LED1亮"), QStringLiteral("LED2灭"),
                       QStringLiteral("LED2亮")});
@@ -230,6 +232,8 @@ void Form1::Form_Unload()
         return;
     m_shuttingDown = true;
     Timer1->stop();
+    // A test that was still running ends here: its totals go to the record.
+    stopStatistics();
     m_reader.closePort(); // the result does not matter: the program ends anyway
     m_hooks.endProgram();
 }

@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include <QMessageBox>
 #include <QWidget>
@@ -13,6 +16,8 @@
 #include "Module.h"
 #include "PortConnection.h"
 #include "PreciseWake.h"
+#include "StatisticsFrame.h"
+#include "TestStatistics.h"
 
 class QComboBox;
 class QLabel;
@@ -22,6 +27,7 @@ class QPushButton;
 class QTimer;
 class Reader;
 class Shape;
+class TestRecord;
 
 // The tool's one window.
 //
@@ -55,6 +61,11 @@ public:
     // could not be found, and how to fix it. During shut-down it only writes
     // to standard error.
     void showLibraryMissing(const QString &what, const QString &reason);
+
+    // Records every automatic test in the CSV file `path` from now on. A file
+    // that cannot be opened is said in a message box and on standard error,
+    // and the program goes on without a record.
+    void recordTo(const QString &path);
 
     const PortConnection &port() const { return m_port; }
     const Module &module() const { return m_module; }
@@ -98,6 +109,13 @@ private:
     bool subTestStep(const std::int16_t &format);
     void enableTimer1();
 
+    // The totals of the test and its record (autotest/AutoTest.cpp).
+    void startStatistics();
+    void stopStatistics();
+    void countStep(std::size_t depth, int step, const QString &reference, const QString &reading, bool passed);
+    void finishRecordedRun();
+    void recordFailed();
+
     Reader &m_reader;
     Hooks m_hooks;
     Module m_module;
@@ -106,6 +124,16 @@ private:
     bool m_shuttingDown = false;
     // Ends the waits for Timer1's ticks on time.
     PreciseWake m_timer1Wake;
+    TestStatistics m_statistics;
+    std::optional<StatisticsFrame> m_statisticsFrame;
+    // The numbers of the passes in progress, outermost first: a pass started
+    // by a tick inside another pass's wait runs to its end within it.
+    std::vector<std::int64_t> m_passNumbers;
+    std::int64_t m_passesStarted = 0;
+    // The test was stopped during a pass: its totals are final, and recorded,
+    // once that pass has ended.
+    bool m_stopPending = false;
+    std::unique_ptr<TestRecord> m_record;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;

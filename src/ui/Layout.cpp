@@ -76,6 +76,21 @@ constexpr std::array kControls = std::to_array<Control>({
 
     // The pass/fail lamp
     {"Shape1",            K::Shape,     "Picture1",  "",                     1680,  120,   1455,  855,   -1},
+
+    // Totals of the automatic test since its start
+    {"fraStats",          K::Frame,     nullptr,     "测试统计",              13680, 6000,  4935,  1935,  -1},
+    {"lblStatPassesCaption", K::Label,  "fraStats",  "完成轮数",              240,   300,   1095,  255,   -1},
+    {"lblStatPasses",     K::Label,     "fraStats",  "0",                    1335,  300,   1095,  255,   -1},
+    {"lblStatElapsedCaption", K::Label, "fraStats",  "运行时间",              2520,  300,   1095,  255,   -1},
+    {"lblStatElapsed",    K::Label,     "fraStats",  "0:00:00",              3615,  300,   1200,  255,   -1},
+    {"lblStatStepsCaption", K::Label,   "fraStats",  "测试步数",              240,   570,   1095,  255,   -1},
+    {"lblStatSteps",      K::Label,     "fraStats",  "0",                    1335,  570,   1095,  255,   -1},
+    {"lblStatFailuresCaption", K::Label, "fraStats", "失败步数",              2520,  570,   1095,  255,   -1},
+    {"lblStatFailures",   K::Label,     "fraStats",  "0",                    3615,  570,   1200,  255,   -1},
+    {"lblStatRateCaption", K::Label,    "fraStats",  "失败率",                240,   840,   1095,  255,   -1},
+    {"lblStatRate",       K::Label,     "fraStats",  "0%",                   1335,  840,   1095,  255,   -1},
+    {"lblStatLastFailureCaption", K::Label, "fraStats", "最近失败",           240,   1110,  1095,  255,   -1},
+    {"lblStatLastFailure", K::Label,    "fraStats",  "",                     1335,  1110,  3480,  765,   -1},
 });
 // clang-format on
 

@@ -1,11 +1,13 @@
 // SPDX-FileCopyrightText: 2026 The kv718st-demo developers
 // SPDX-License-Identifier: MIT
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -20,12 +22,23 @@
 // timer ticks. The reader's options (set by the build) make about 2% of the
 // card reads fail and 2% come back with one bit of the card ID flipped, from
 // the 12th read on, so that read-all's 11 reads give perfect references.
+//
+// Every pass clears the log, so what the log showed is tallied as its lines
+// appear; the totals in the statistics frame and the record file must say the
+// same.
 class SoakTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void verdictsHoldOverManyPasses();
+    void restartDuringPassStartsNewTotals();
+    void hostileReferencesStayText();
+
+private:
+    QTemporaryDir m_folder;
+    QString m_recordPath;
 };
 
 namespace {
@@ -81,19 +94,187 @@ T *control(const QObject &form, const QString &name)
     return found;
 }
 
-} // namespace
+QString labelText(const QObject &form, const char *name) { return control<QLabel>(form, QString::fromLatin1(name))->text(); }
 
-void SoakTest::verdictsHoldOverManyPasses()
+// What the log showed since a start, line by line as the lines appeared.
+struct Tally
 {
+    qint64 passes = 0;
+    qint64 steps = 0;
+    qint64 failures = 0;
+    QList<std::pair<int, QString>> failed; // step and card number of each failed line
+};
+
+// Watches the log and adds each new line to the current tally; next() begins
+// a new one, as a start of the test does.
+class LogTally
+{
+public:
+    explicit LogTally(QPlainTextEdit *log) : m_log(log)
+    {
+        m_connection = QObject::connect(log, &QPlainTextEdit::textChanged, log, [this] { take(); });
+    }
+    ~LogTally() { QObject::disconnect(m_connection); }
+    LogTally(const LogTally &) = delete;
+    LogTally &operator=(const LogTally &) = delete;
+
+    void next() { tallies.push_back({}); }
+
+    QList<Tally> tallies{Tally{}};
+    QStringList unparsed;
+
+private:
+    void take()
+    {
+        const QStringList lines = m_log->toPlainText().split(u'\n');
+        const qsizetype complete = lines.size() - 1; // the text after the last line break is not a line yet
+        if (complete < m_seen)
+            m_seen = 0; // a new pass cleared the log
+        for (; m_seen < complete; ++m_seen) {
+            const std::optional<LogLine> line = parsed(lines[m_seen]);
+            if (!line) {
+                unparsed << lines[m_seen];
+                continue;
+            }
+            Tally &tally = tallies.back();
+            ++tally.steps;
+            if (!line->passed) {
+                ++tally.failures;
+                tally.failed.append({line->step, line->card});
+            }
+            tally.passes += line->step == 10;
+        }
+    }
+
+    QPlainTextEdit *m_log;
+    QMetaObject::Connection m_connection;
+    qsizetype m_seen = 0;
+};
+
+// The record file's lines, split into fields as RFC 4180 says.
+QList<QStringList> csvRows(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    const QString text = QString::fromUtf8(file.readAll());
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += c, ++i;
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            row << field, field.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            row << field, field.clear();
+            rows << row, row.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    if (!row.isEmpty() || !field.isEmpty())
+        qFatal("%s does not end with CR LF", qPrintable(path));
+    return rows;
+}
+
+const QStringList kHeader = QStringLiteral("time,event,pass,step,reference,reading,status,passes,steps,failures,"
+                                           "failure_rate,elapsed").split(u',');
+
+// The window on the simulated reader, recording to `record`, with its boxes
+// and its end counted.
+struct SoakWindow
+{
+    explicit SoakWindow(const QString &record)
+        : form(reader, {[this](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; },
+                        [this] { ++endings; }})
+    {
+        reader.setMissNotifier([this](const LibraryReader::Miss &miss) { misses << miss.what; });
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form))
+            qFatal("the window was never exposed");
+        form.recordTo(record);
+    }
+    void click(const char *name) { QTest::mouseClick(control<QPushButton>(form, QString::fromLatin1(name)), Qt::LeftButton); }
+    QPlainTextEdit *log() { return control<QPlainTextEdit>(form, QStringLiteral("txtTestResult")); }
+    QTimer *timer() { return control<QTimer>(form, QStringLiteral("Timer1")); }
+    QString toggle() { return control<QPushButton>(form, QStringLiteral("cmdZiDongCeShi"))->text(); }
+    // Stops the test and waits until its last pass has ended.
+    void stop()
+    {
+        click("cmdZiDongCeShi");
+        QTRY_VERIFY(!timer()->isActive());
+        QTest::qWait(150); // a pass that was running logs its remaining steps
+    }
+
     LibraryReader reader;
     QStringList boxes;
     QStringList misses;
     int endings = 0;
-    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; },
-                        [&endings] { ++endings; }});
-    reader.setMissNotifier([&misses](const LibraryReader::Miss &miss) { misses << miss.what; });
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    Form1 form;
+};
+
+// The statistics labels show the tally.
+void compareLabels(const QObject &form, const Tally &tally)
+{
+    QCOMPARE(labelText(form, "lblStatPasses"), QString::number(tally.passes));
+    QCOMPARE(labelText(form, "lblStatSteps"), QString::number(tally.steps));
+    QCOMPARE(labelText(form, "lblStatFailures"), QString::number(tally.failures));
+}
+
+// The record's lines from `first` on hold the runs of `tallies` in order: a
+// start, a fail line for every failed log line with its step and reading, a
+// stop with the tally's totals.
+void compareRecord(const QList<QStringList> &rows, qsizetype first, const QList<Tally> &tallies)
+{
+    qsizetype row = first;
+    for (const Tally &tally : tallies) {
+        QVERIFY(row < rows.size());
+        QCOMPARE(rows[row].value(1), QStringLiteral("start"));
+        QCOMPARE(rows[row].value(6), QStringLiteral("串口打开成功！"));
+        ++row;
+        for (const auto &[step, card] : tally.failed) {
+            QVERIFY2(row < rows.size(), "fewer fail lines than failed steps");
+            const QStringList &fields = rows[row++];
+            QCOMPARE(fields.size(), kHeader.size());
+            QCOMPARE(fields[1], QStringLiteral("fail"));
+            QCOMPARE(fields[3], QString::number(step));
+            QCOMPARE(fields[5], card);
+            // The status line after the read says why a reading is missing.
+            QCOMPARE(fields[6], card.isEmpty() ? QStringLiteral("寻卡操作失败！") : QStringLiteral("寻卡成功！"));
+        }
+        QVERIFY(row < rows.size());
+        const QStringList &stop = rows[row++];
+        QCOMPARE(stop.value(1), QStringLiteral("stop"));
+        QCOMPARE(stop.mid(7, 3), (QStringList{QString::number(tally.passes), QString::number(tally.steps),
+                                              QString::number(tally.failures)}));
+    }
+    QCOMPARE(row, rows.size());
+}
+} // namespace
+
+void SoakTest::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    // One record for all the tests: every run appends to it.
+    m_recordPath = m_folder.filePath(QStringLiteral("record.csv"));
+}
+
+void SoakTest::verdictsHoldOverManyPasses()
+{
+    SoakWindow window(m_recordPath);
+    Form1 &form = window.form;
+    LogTally tally(window.log());
 
     auto *log = control<QPlainTextEdit>(form, QStringLiteral("txtTestResult"));
     auto *toggle = control<QPushButton>(form, QStringLiteral("cmdZiDongCeShi"));
@@ -171,11 +352,108 @@ void SoakTest::verdictsHoldOverManyPasses()
     // Every successful read was counted once; after 1000 the counter starts again at 0.
     QCOMPARE(counter->text(), QString::number((11 + successfulReads) % 1001));
 
-    QVERIFY(boxes.isEmpty());
-    QVERIFY(misses.isEmpty());
-    QCOMPARE(endings, 0);
+    // The totals are those of every line the log showed, and the record
+    // holds exactly the failed ones.
+    QVERIFY2(tally.unparsed.isEmpty(), qPrintable(tally.unparsed.join(u'\n')));
+    QCOMPARE(tally.tallies.size(), 1);
+    QCOMPARE(tally.tallies[0].passes, passes.size());
+    compareLabels(form, tally.tallies[0]);
+    QCOMPARE(labelText(form, "lblStatRate"),
+             QStringLiteral("%1%").arg(100.0 * double(tally.tallies[0].failures) / double(tally.tallies[0].steps), 0, 'g', 3));
+    const QList<QStringList> rows = csvRows(m_recordPath);
+    QCOMPARE(rows.value(0), kHeader);
+    QFile raw(m_recordPath);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    QCOMPARE(raw.read(3), QByteArray("\xEF\xBB\xBF")); // the byte-order mark that tells spreadsheets UTF-8
+    compareRecord(rows, 1, tally.tallies);
+
+    QVERIFY(window.boxes.isEmpty());
+    QVERIFY(window.misses.isEmpty());
+    QCOMPARE(window.endings, 0);
     form.close();
-    QCOMPARE(endings, 1);
+    QCOMPARE(window.endings, 1);
+}
+
+void SoakTest::restartDuringPassStartsNewTotals()
+{
+    SoakWindow window(m_recordPath);
+    const qsizetype first = csvRows(m_recordPath).size();
+    LogTally tally(window.log());
+    window.click("cmdReadAll");
+    window.click("cmdZiDongCeShi");
+    QTRY_VERIFY_WITH_TIMEOUT(tally.tallies.last().passes >= 20, 30000);
+
+    // Stop and start again in the wait after the fourth step of a pass: the
+    // rest of that pass, and the passes the restart runs inside its waits,
+    // count for the new run.
+    bool restarted = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &watch, [&] {
+        if (restarted || window.timer()->isActive() || window.log()->toPlainText().count(u'\n') < 4)
+            return;
+        restarted = true;
+        window.click("cmdZiDongCeShi");
+        tally.next();
+        window.click("cmdZiDongCeShi");
+        QCOMPARE(window.toggle(), kRunning);
+        compareLabels(window.form, Tally{}); // new totals, shown at once
+        QCOMPARE(labelText(window.form, "lblStatLastFailure"), QString());
+    });
+    watch.start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(restarted, 10000);
+    watch.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(tally.tallies.last().passes >= 20, 30000);
+    window.stop();
+
+    QVERIFY2(tally.unparsed.isEmpty(), qPrintable(tally.unparsed.join(u'\n')));
+    QCOMPARE(tally.tallies.size(), 2);
+    compareLabels(window.form, tally.tallies.last());
+    compareRecord(csvRows(m_recordPath), first, tally.tallies);
+    QVERIFY(window.boxes.isEmpty());
+}
+
+// References typed by the operator that a spreadsheet would take apart or
+// run as a formula: each stays one field, and formulas stay text.
+void SoakTest::hostileReferencesStayText()
+{
+    SoakWindow window(m_recordPath);
+    const qsizetype first = csvRows(m_recordPath).size();
+    // typed | as recorded (the blanks around a reference are not part of it)
+    const QList<std::pair<QString, QString>> references = {
+        {QStringLiteral("=1+2"), QStringLiteral("'=1+2")},
+        {QStringLiteral("+A1"), QStringLiteral("'+A1")},
+        {QStringLiteral("-5"), QStringLiteral("'-5")},
+        {QStringLiteral("@SUM(A1:A9)"), QStringLiteral("'@SUM(A1:A9)")},
+        {QStringLiteral("  =HYPERLINK(\"x\")  "), QStringLiteral("'=HYPERLINK(\"x\")")},
+        {QStringLiteral("a,b"), QStringLiteral("a,b")},
+        {QStringLiteral("say \"hi\", twice"), QStringLiteral("say \"hi\", twice")},
+        {QStringLiteral("=cmd|' /C calc'!A0"), QStringLiteral("'=cmd|' /C calc'!A0")},
+    };
+    for (qsizetype step = 0; step < references.size(); ++step) {
+        auto *box = control<QLineEdit>(window.form, QStringLiteral("txtZiFu_%1").arg(step));
+        box->clear();
+        QTest::keyClicks(box, references[step].first);
+        QCOMPARE(box->text(), references[step].first);
+    }
+    LogTally tally(window.log());
+    window.click("cmdZiDongCeShi");
+    QTRY_VERIFY_WITH_TIMEOUT(tally.tallies.last().passes >= 2, 10000);
+    window.stop();
+
+    const QList<QStringList> rows = csvRows(m_recordPath);
+    compareRecord(rows, first, tally.tallies);
+    int hostile = 0;
+    for (qsizetype row = first; row < rows.size(); ++row) {
+        const int step = rows[row][3].toInt();
+        if (rows[row][1] != QStringLiteral("fail") || step >= references.size())
+            continue;
+        QCOMPARE(rows[row][4], references[step].second);
+        ++hostile;
+    }
+    QVERIFY(hostile >= 2 * references.size()); // no reading equals any of them
+    // Runs and restarts add up in one file with one header.
+    for (qsizetype row = 1; row < rows.size(); ++row)
+        QVERIFY(rows[row][0] != kHeader[0]);
 }
 
 QTEST_MAIN(SoakTest)

@@ -1,0 +1,52 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "TestStatistics.h"
+
+class QDateTime;
+
+// The record of automatic tests: a CSV file (RFC 4180: CR LF line ends,
+// fields with commas, quotes or line breaks quoted) in UTF-8 with a byte-order
+// mark and a header line, which a spreadsheet opens as it is. One line when a
+// test starts, one per failed step, one with the totals when it stops:
+//
+//   time,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed
+//
+// The file is only ever appended to, so runs add up. Each line goes to the
+// system in one write as soon as it is made, so a killed program loses nothing
+// it has recorded. A field that a spreadsheet would take for a formula (one
+// beginning with = + - @, a tab or a carriage return) gets a leading
+// apostrophe, and so stays text.
+//
+// When opening or a write fails, the record says why and closes: later lines
+// are dropped, and the caller goes on without a record.
+class TestRecord
+{
+public:
+    // Opens `path` for appending, making the file if needed; an empty file
+    // first gets the byte-order mark and the header line.
+    bool open(const QString &path);
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_file.fileName(); }
+    // Why the last open or write failed.
+    const QString &errorString() const { return m_error; }
+
+    bool recordStart(const QDateTime &when, const QString &status);
+    bool recordFailure(const TestStatistics::Failure &failure, const QString &status);
+    bool recordStop(const QDateTime &when, const TestStatistics &totals, TestStatistics::Clock::duration elapsed);
+
+    // One field as written to the file.
+    static QString field(const QString &value);
+
+private:
+    bool write(const QStringList &fields);
+
+    QFile m_file;
+    QString m_error;
+};
