@@ -17,6 +17,7 @@
 set -u
 built=${1#--built=} bits=$2 prefix=$3 bridge=$4
 shift 4
+. "$(dirname "${BASH_SOURCE[0]}")/wine_machine_cause.sh"
 skip() { echo "skipped: $1"; exit 77; }
 fail() { echo "FAIL: $1"; exit 1; }
 
@@ -42,20 +43,11 @@ elif [ "$bits" = 64 ]; then
         skip "64-bit Wine is not installed (Debian: apt-get install wine wine64)"
 else
     wine=$(command -v wine) || skip "Wine is not installed (Debian: apt-get install wine)"
-    # Debian's wrapper runs a 32-bit program only with the package wine32 of
-    # the foreign architecture i386.
-    [ -x /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ] &&
-        skip "32-bit Wine is not installed (Debian: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386)"
+    wine_without_32bit && skip "32-bit Wine is not installed ($wine_add_32bit)"
 fi
 server=${wine%/*}/wineserver64
 [ -x "$server" ] || server=$(command -v wineserver) || server=
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-
-# What Wine's loader, its wrapper or the kernel says when this system cannot
-# run a program of that width at all; anything else is the program's own doing.
-machine_cause() {
-    grep -m 1 -E 'Exec format error|cannot execute binary file|wine32 is missing|wine: could not (load|exec|open)|wine client error|unable to find wine executable' <<<"$1"
-}
 
 if [ "$1" = --make-prefix ]; then
     [ -f "$prefix/system.reg" ] && exit 0
@@ -73,7 +65,7 @@ fi
 out=$(timeout 120 "$wine" "$host" </dev/null 2>&1)
 status=$?
 if [ "$status" -ne 0 ]; then
-    cause=$(machine_cause "$out") && skip "$wine cannot run the $bits-bit reader host on this system: $cause"
+    cause=$(wine_machine_cause "$out") && skip "$wine cannot run the $bits-bit reader host on this system: $cause"
     fail "the $bits-bit reader host ended with status $status on an empty input under $wine: $(tail -n 3 <<<"$out")"
 fi
 # A Windows program runs under the same Wine.
