@@ -13,7 +13,9 @@ wine_machine_cause() {
 
 # wine_without_32bit: succeeds where Debian's 64-bit Wine is installed without
 # its 32-bit part (package wine32 of the foreign architecture i386), with
-# which no 32-bit program runs.
+# which no 32-bit program runs. Check it before running one: 64-bit Wine then
+# tries an experimental mode in which the program fails at once, yet Wine
+# may end with status 0 and, with WINEDEBUG=-all, say nothing.
 wine_without_32bit() {
     [ -x /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]
 }
