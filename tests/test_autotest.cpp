@@ -463,14 +463,16 @@ void AutoTestTest::repaintsAtMostOnceAFrame()
     QElapsedTimer clock;
     clock.start();
     harness.click(QStringLiteral("cmdZiDongCeShi"));
-    const QString before = count->text();
-    QTest::qWait(1000);
+    const int before = count->text().toInt();
+    // Three passes change the counter 33 times in about 360 ms, three times
+    // as often as that many frames allow paints. A loaded machine takes
+    // longer for them, not fewer passes.
+    constexpr int kChanges = 3 * 11;
+    QTRY_VERIFY_WITH_TIMEOUT(count->text().toInt() - before >= kChanges, 30000);
     harness.click(QStringLiteral("cmdZiDongCeShi"));
     const qint64 elapsed = clock.elapsed();
     count->removeEventFilter(&counter);
 
-    const int changes = count->text().toInt() - before.toInt();
-    QVERIFY2(changes > 40, qPrintable(QString::number(changes)));
     QVERIFY(counter.paints >= 1);
     QVERIFY2(counter.paints <= elapsed / 40 + 2, qPrintable(QStringLiteral("%1 paints in %2 ms").arg(counter.paints).arg(elapsed)));
 }
