@@ -12,7 +12,8 @@
 // line on standard error: a missing library or function once per kind; a
 // host that crashes, ends or misses the deadline every time. Such a host is
 // killed and reaped, and the next call starts a new one, which reopens the
-// port if the caller had it open.
+// port if the caller had it open. A close while no host runs is answered at
+// once: no host has a port open then.
 
 #include <chrono>
 #include <cstdint>
@@ -33,6 +34,9 @@ inline constexpr std::int16_t kNotLoaded = -1;     // the DLL or the function co
 inline constexpr std::int16_t kHostFailed = -2;    // the host crashed, ended or missed the deadline
 inline constexpr std::int16_t kNoHost = -3;        // the host could not be started
 inline constexpr std::int16_t kInternalError = -4; // an exception inside the client
+// A close with no host running and no port open, answered as the project's
+// readers answer a close with nothing open.
+inline constexpr std::int16_t kNothingOpen = 1;
 
 inline constexpr std::chrono::seconds kDefaultCallTimeout{10};
 // The host's start, up to its answer to the hello.
@@ -112,6 +116,8 @@ private:
     template<typename Aux>
     std::int16_t forwardWithBuffer(Call call, std::uint8_t *buffer, Aux *aux);
     std::int16_t exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed);
+    // Whether a host runs; one that has ended by itself is reaped and reported.
+    bool hostRunning();
 
     const std::string m_reportPrefix;
     std::chrono::milliseconds m_callTimeout = kDefaultCallTimeout;
