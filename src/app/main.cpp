@@ -61,6 +61,7 @@ int main(int argc, char *argv[])
     Form1 form(reader);
     reader.setMissNotifier(
         [&form](const LibraryReader::Miss &miss) { form.showLibraryMissing(miss.what, miss.reason); });
+    reader.setProblemNotifier([&form](const QString &problem) { form.showLibraryProblem(problem); });
     form.show();
     return QApplication::exec();
 }

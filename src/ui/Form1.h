@@ -55,6 +55,10 @@ public:
     // could not be found, and how to fix it. During shut-down it only writes
     // to standard error.
     void showLibraryMissing(const QString &what, const QString &reason);
+    // Tells the operator why the reader library's calls fail, in the
+    // library's own words (which say how to fix it). During shut-down it
+    // only writes to standard error.
+    void showLibraryProblem(const QString &problem);
 
     const PortConnection &port() const { return m_port; }
     const Module &module() const { return m_module; }

@@ -178,10 +178,10 @@ std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::tim
     if (reply.outcome == Outcome::Returned)
         return reply.status;
     if (reply.outcome == Outcome::LibraryMissing)
-        reportOnce("library", reply.text + " (" + libraryHint() + ")");
+        reportCause("library", reply.text + " (" + libraryHint() + ")");
     else
-        reportOnce(std::string("function ") + name,
-                   reply.text + " (the library is not the reader maker's, or another version of it)");
+        reportCause(std::string("function ") + name,
+                    reply.text + " (the library is not the reader maker's, or another version of it)");
     return kNotLoaded;
 }
 
@@ -222,10 +222,21 @@ void HostClient::report(const std::string &line) const
     std::cerr << (m_reportPrefix + ": " + line + "\n") << std::flush;
 }
 
-void HostClient::reportOnce(const std::string &kind, const std::string &line)
+void HostClient::reportCause(const std::string &kind, const std::string &line)
 {
+    report(line);
     if (m_reported.insert(kind).second)
-        report(line);
+        m_problems.push_back(line);
+}
+
+const char *HostClient::takeProblem()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_problems.empty())
+        return nullptr;
+    m_takenProblem = std::move(m_problems.front());
+    m_problems.pop_front();
+    return m_takenProblem.c_str();
 }
 
 } // namespace kv::bridge
