@@ -13,7 +13,8 @@
 #     1. the window opens whatever the preparation meets (a prefix without
 #        drive_c, one that cannot be made, a full disk, no HOME), each fault
 #        told in one line;
-#     2. a cause of failing calls is shown in the window once, also with
+#     2. a cause of failing calls (no Wine, a system that refuses 32-bit
+#        Wine, a prefix that cannot be made) is shown in the window once in
 #        several failed calls, and every failed call says it on standard
 #        error; the launcher names the way out when 32-bit Wine cannot run;
 #     3. closing a window that never read starts no Wine and makes no prefix.
@@ -89,7 +90,8 @@ standins() {
     printf '#!/bin/sh -e\nexec "${0%%/*}/wine-loader" "$@"\n' >"$work/bin/wine"
     { printf '\177ELF\001\001\001'; head -c 9 /dev/zero; printf '\002\000\064\022\001\000\000\000'; head -c 28 /dev/zero; } \
         >"$work/bin/wine-loader"
-    # A Wine that notes every start.
+    # A Wine that fails at everything, and one that also notes every start.
+    printf '#!/bin/sh\nexit 1\n' >"$work/bin/failing-wine"
     printf '#!/bin/sh\necho "$@" >>"%s/wine-started"\nexit 1\n' "$work" >"$work/bin/noting-wine"
     chmod +x "$work/bin/"*
     : >"$work/a-file"
@@ -156,6 +158,7 @@ causes() {
     done <<CASES
 no-wine|KV718ST_WINE=$work/no-wine|Wine not found ('$work/no-wine')|Wine not found
 32-bit-refused|KV718ST_WINE=$work/bin/wine KV718ST_WINDOWS_LIBRARY=$readers/simulated/Veltronanew125K.dll|KV718ST_WINDOWS_LIBRARY=$readers/simulated64/Veltronanew125K.dll kv718st-demo-wine|the system cannot run Wine's 32-bit part
+no-prefix|KV718ST_WINE=$work/bin/failing-wine WINEPREFIX=$work/a-file/prefix|the Wine prefix $work/a-file/prefix cannot be made|the Wine prefix $work/a-file/prefix could not be made
 CASES
     if grep -q "^driver: box .*simulated64/Veltronanew125K.dll" "$work/32-bit-refused.log"; then
         pass "32-bit-refused: the box names the 64-bit simulated reader"
