@@ -285,6 +285,9 @@ private:
         } else if (kw == u"memory") {
             step.kind = StepKind::Memory;
             step.source = QStringLiteral("memory");
+        } else if (kw == u"boxes") {
+            step.kind = StepKind::Boxes;
+            step.source = QStringLiteral("boxes");
         } else if (kw == u"close") {
             if (depth > 0)
                 return error(QStringLiteral("'close' cannot be repeated"));

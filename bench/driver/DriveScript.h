@@ -21,12 +21,14 @@
 //   text NAME                         print NAME's text
 //   grab PATH                         save a picture of Form1 as PNG
 //   memory                            print peak and current resident memory
+//   boxes                             from now on print every message box and
+//                                     press its default button
 //   repeat N STEP                     run STEP N times
 //   repeat N { STEPS }                run the steps in braces N times
 //   close                             close Form1 (only as the very last step)
 namespace kvdrive {
 
-enum class StepKind { Paint, Click, Wait, Until, Text, Grab, Memory, Repeat, Close };
+enum class StepKind { Paint, Click, Wait, Until, Text, Grab, Memory, Boxes, Repeat, Close };
 enum class Match { Equals, Contains };
 
 struct Step

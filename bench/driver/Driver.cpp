@@ -24,6 +24,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -111,6 +113,8 @@ public:
         connect(&m_timeout, &QTimer::timeout, this, [this] { onTimeout(); });
         m_poll.setInterval(5);
         connect(&m_poll, &QTimer::timeout, this, [this] { checkUntil(); });
+        m_boxPoll.setInterval(10);
+        connect(&m_boxPoll, &QTimer::timeout, this, [this] { answerBox(); });
         m_frames.push_back({&m_script, 0, 1, 0});
         // Watch every event of the application until Form1 turns up, so its
         // first paint is seen even if it comes before the event loop reaches us.
@@ -235,6 +239,11 @@ private:
         }
         case StepKind::Grab: return grab(s);
         case StepKind::Memory: return memory();
+        case StepKind::Boxes:
+            // Timers run inside a box's own event loop too, so the box is
+            // answered while the handler that opened it waits for it.
+            m_boxPoll.start();
+            return scheduleNext();
         case StepKind::Repeat:
             m_frames.push_back({&s.body, 0, s.number, repeatDepth + 1});
             return scheduleNext();
@@ -324,6 +333,15 @@ private:
             failAndExit(s.source, QStringLiteral("%1 is not visible").arg(s.name));
         if (!button->isEnabled())
             failAndExit(s.source, QStringLiteral("%1 is disabled").arg(s.name));
+        // After a box, the window becomes active again through a window
+        // system event that may come after this step; a click that comes
+        // first is lost. Wait for it, but not for ever: a window system
+        // without activation never sends it.
+        if (m_boxAnswered.isValid() && !button->window()->isActiveWindow() && m_boxAnswered.elapsed() < 1000) {
+            QTimer::singleShot(5, this, [this, &s] { startClick(s); });
+            return;
+        }
+        m_boxAnswered.invalidate();
 
         m_clickTarget = button;
         m_releaseTimer.invalidate();
@@ -458,6 +476,22 @@ private:
         scheduleNext();
     }
 
+    void answerBox()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        printLine(QStringLiteral("box title=%1 text=%2").arg(fieldValue(box->windowTitle()), fieldValue(box->text())));
+        m_boxAnswered.start();
+        QAbstractButton *button = box->defaultButton();
+        if (!button)
+            button = box->escapeButton();
+        if (button)
+            button->click();
+        else
+            box->done(QMessageBox::Ok);
+    }
+
     void closeForm()
     {
         QWidget *f = requireForm(*m_step);
@@ -484,6 +518,8 @@ private:
 
     QTimer m_timeout;
     QTimer m_poll;
+    QTimer m_boxPoll;
+    QElapsedTimer m_boxAnswered; // since the last box was answered
     QElapsedTimer m_untilTimer;
 
     QPointer<QAbstractButton> m_clickTarget;

@@ -29,6 +29,7 @@ QString outline(const std::vector<Step> &steps, int indent = 0)
         case StepKind::Text: out += QStringLiteral("text [%1]").arg(s.name); break;
         case StepKind::Grab: out += QStringLiteral("grab [%1]").arg(s.text); break;
         case StepKind::Memory: out += QStringLiteral("memory"); break;
+        case StepKind::Boxes: out += QStringLiteral("boxes"); break;
         case StepKind::Close: out += QStringLiteral("close"); break;
         case StepKind::Repeat:
             out += QStringLiteral("repeat %1\n").arg(s.number) + outline(s.body, indent + 1);
@@ -57,6 +58,8 @@ private slots:
         QTest::newRow("paint within") << QStringLiteral("paint within 250") << QStringLiteral("paint 250\n");
         QTest::newRow("bench script") << QStringLiteral("paint; memory; close")
                                       << QStringLiteral("paint 10000\nmemory\nclose\n");
+        QTest::newRow("boxes before a click") << QStringLiteral("boxes; click cmdReadAll")
+                                              << QStringLiteral("boxes\nclick [cmdReadAll] 10000\n");
         QTest::newRow("click default and within")
             << QStringLiteral("click cmdReadAll; click cmdLED within 30")
             << QStringLiteral("click [cmdReadAll] 10000\nclick [cmdLED] 30\n");
@@ -118,6 +121,7 @@ private slots:
         QTest::newRow("unterminated quote") << QStringLiteral("until a is \"abc") << QStringLiteral("unterminated");
         QTest::newRow("bad escape") << QStringLiteral("until a is \"a\\qb\"") << QStringLiteral("unknown escape");
         QTest::newRow("memory with argument") << QStringLiteral("memory now") << QStringLiteral("unexpected 'now'");
+        QTest::newRow("boxes with argument") << QStringLiteral("boxes all") << QStringLiteral("unexpected 'all'");
         QTest::newRow("repeat zero") << QStringLiteral("repeat 0 wait 1") << QStringLiteral("out of range");
         QTest::newRow("repeat without step") << QStringLiteral("repeat 3; close") << QStringLiteral("needs a step");
         QTest::newRow("repeat empty block") << QStringLiteral("repeat 3 { }") << QStringLiteral("nothing in braces");

@@ -31,6 +31,10 @@ struct ChildSetup
 {
     int input = -1;  // becomes standard input; -1: /dev/null
     int output = -1; // becomes standard output; -1: standard error
+    // Descriptors below this are closed in the child where the system has
+    // no close_range(); taken before fork(), as sysconf() may not be called
+    // after it.
+    int descriptorLimit = 1024;
 };
 
 std::vector<char *> pointers(std::vector<std::string> &items)
@@ -53,6 +57,8 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &argument
     const std::vector<char *> argv = pointers(argvItems);
     const std::vector<char *> envp = pointers(envItems);
     const pid_t parent = getpid();
+    if (const long limit = sysconf(_SC_OPEN_MAX); limit > 0)
+        setup.descriptorLimit = static_cast<int>(std::min<long>(limit, 1 << 20));
 
     const pid_t pid = fork();
     if (pid < 0) {
@@ -71,12 +77,53 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &argument
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(SIGPIPE, SIG_DFL);
+    // A tool started with standard error closed gives the child /dev/null
+    // there, so that nothing the child opens lands on it. The pipes lie
+    // above the standard descriptors (pipeAboveStandard()), so none of this
+    // can take their place.
+    if (fcntl(STDERR_FILENO, F_GETFD) < 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0 && null != STDERR_FILENO && (dup2(null, STDERR_FILENO) < 0 || close(null) < 0))
+            _exit(127);
+    }
     const int input = setup.input >= 0 ? setup.input : open("/dev/null", O_RDONLY);
     const int output = setup.output >= 0 ? setup.output : STDERR_FILENO;
     if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0)
         _exit(127);
+    // Nothing else of the tool's goes to Wine: not its other files, nor the
+    // launcher's lock on the prefix, which is the tool's alone to hold.
+    if (close_range(STDERR_FILENO + 1, ~0U, 0) != 0)
+        for (int fd = STDERR_FILENO + 1; fd < setup.descriptorLimit; ++fd)
+            close(fd);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
+}
+
+// A pipe whose ends lie above the standard descriptors. A tool started with
+// standard input or output closed would get 0 or 1 from pipe2(), and the
+// child's dup2() onto the same number would keep it close-on-exec: the host
+// would start with that descriptor closed.
+bool pipeAboveStandard(int ends[2], std::string &why)
+{
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        why = std::string("no pipe: ") + std::strerror(errno);
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] > STDERR_FILENO)
+            continue;
+        const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        const int error = errno;
+        close(ends[i]);
+        ends[i] = moved;
+        if (moved < 0) {
+            why = std::string("no pipe: ") + std::strerror(error);
+            close(ends[1 - i]);
+            ends[0] = ends[1] = -1;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool reaped(pid_t pid, std::string &why)
@@ -120,11 +167,11 @@ bool HostProcess::start(const std::string &program, const std::vector<std::strin
     stop();
     int toChild[2] = {-1, -1};
     int fromChild[2] = {-1, -1};
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-        why = std::string("no pipe: ") + std::strerror(errno);
-        for (const int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
-            if (fd >= 0)
-                close(fd);
+    if (!pipeAboveStandard(toChild, why))
+        return false;
+    if (!pipeAboveStandard(fromChild, why)) {
+        close(toChild[0]);
+        close(toChild[1]);
         return false;
     }
     m_pid = spawn(program, arguments, environment, {toChild[0], fromChild[1]}, why);

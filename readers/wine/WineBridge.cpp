@@ -120,6 +120,19 @@ bool debianWithout32Bit(const std::string &wine)
 constexpr const char *kAdd32Bit =
     "add 32-bit Wine (Debian: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386)";
 
+// The way around a Wine that runs no 32-bit program: a 64-bit DLL, served by
+// the 64-bit host; for a demonstration the 64-bit simulated reader shipped
+// beside the bridge.
+std::string sixtyFourBitWayOut(const std::string &bridgeFolder)
+{
+    std::string text = std::string("use a 64-bit DLL (KV718ST_WINDOWS_LIBRARY), which runs in ") + kHost64FileName;
+    std::error_code error;
+    if (const fs::path simulated = fs::path(bridgeFolder) / "simulated64" / kDefaultLibrary;
+        fs::exists(simulated, error))
+        text += ", such as the 64-bit simulated reader " + simulated.lexically_normal().string();
+    return text;
+}
+
 } // namespace
 
 int windowsBinaryBits(const std::string &path)
@@ -193,17 +206,18 @@ bool WineBridge::startHost(std::int16_t &status)
     m_settings = settingsFromEnvironment(folder);
     status = kNoHost;
     if (m_settings.wine.empty()) {
-        reportOnce("wine", "Wine not found ('" + m_settings.wineWanted +
-                               "'): install it (Debian: apt-get install wine) or name the program in KV718ST_WINE");
+        reportCause("wine", "Wine not found ('" + m_settings.wineWanted +
+                                "'): install it (Debian: apt-get install wine) or name the program in KV718ST_WINE");
         return false;
     }
     std::error_code error;
     if (m_settings.hostBits == 32 && debianWithout32Bit(m_settings.wine)) {
-        reportOnce("wine32", std::string("Wine cannot run the 32-bit reader host: ") + kAdd32Bit);
+        reportCause("wine32", std::string("Wine cannot run the 32-bit reader host: ") + kAdd32Bit + "; or " +
+                                  sixtyFourBitWayOut(folder));
         return false;
     }
     if (!fs::exists(m_settings.host, error)) {
-        reportOnce("host", "the reader host " + m_settings.host + " is missing: reinstall kv718st-demo-wine");
+        reportCause("host", "the reader host " + m_settings.host + " is missing: reinstall kv718st-demo-wine");
         return false;
     }
     if (!fs::exists(fs::path(m_settings.prefix) / "system.reg", error) && !makePrefix())
@@ -212,17 +226,20 @@ bool WineBridge::startHost(std::int16_t &status)
     std::string why;
     const Clock::time_point deadline = Clock::now() + kv::bridge::kStartTimeout;
     if (!m_host.start(m_settings.wine, {m_settings.host}, m_settings.environment, why)) {
-        reportOnce("start", "the reader host could not be started: " + why);
+        reportCause("start", "the reader host could not be started: " + why);
         return false;
     }
     if (!greet(m_settings.library, deadline, why)) {
-        std::string hint;
-        if (m_settings.hostBits == 32 && why == "exit status 126")
-            hint = " (the system cannot run Wine's 32-bit part; a 64-bit DLL runs in kv718st-reader-host64.exe)";
-        else if (m_settings.hostBits == 32)
-            hint = std::string(" (if Wine cannot run 32-bit programs, ") + kAdd32Bit + ")";
-        reportOnce("start", "the reader host did not start under " + m_settings.wine + ": " + why + hint);
         m_host.stop();
+        // A shell that cannot execute Wine's 32-bit loader ends with 126:
+        // the kernel runs no 32-bit program (some virtual machines).
+        if (m_settings.hostBits == 32 && why == "exit status 126") {
+            reportCause("wine32-run", "the system cannot run Wine's 32-bit part, which the 32-bit reader host needs (" +
+                                          m_settings.wine + " ended with " + why + "): " +
+                                          sixtyFourBitWayOut(folder));
+            return false;
+        }
+        reportCause("start", "the reader host did not start under " + m_settings.wine + ": " + why);
         return false;
     }
     setCallTimeout(m_settings.callTimeout);
@@ -239,7 +256,7 @@ bool WineBridge::makePrefix()
     std::string why;
     if (!runToEnd(m_settings.wine, {"wineboot", "--init"}, m_settings.environment, Clock::now() + kPrefixTimeout,
                   why)) {
-        reportOnce("prefix", "the Wine prefix " + m_settings.prefix + " could not be made: " + why);
+        reportCause("prefix", "the Wine prefix " + m_settings.prefix + " could not be made: " + why);
         return false;
     }
     return true;

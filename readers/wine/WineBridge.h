@@ -29,10 +29,13 @@
 // Gecko installers.
 //
 // Failures never reach the caller as anything but a non-zero status, and each
-// is explained by one line on standard error: a missing Wine, 32-bit Wine
-// support, host, DLL or function once per kind; a host that crashes, ends or
-// misses its deadline every time. Such a host is killed and reaped, and the
-// next call starts a new one, which reopens the port if the tool had it open.
+// is explained by one line on standard error. Causes the operator can remove
+// (no Wine, no 32-bit Wine or a system that cannot run it, no host, no
+// prefix, no DLL or function) are also offered to the program once per kind
+// through the optional entry point kv718st_take_problem, so that its window
+// can show them. A host that crashes, ends or misses its deadline is killed
+// and reaped, and the next call starts a new one, which reopens the port if
+// the tool had it open.
 
 #include <chrono>
 #include <string>

@@ -103,6 +103,7 @@ int main(int argc, char *argv[])
     Form1 form(reader);
     reader.setMissNotifier(
         [&form](const LibraryReader::Miss &miss) { form.showLibraryMissing(miss.what, miss.reason); });
+    reader.setProblemNotifier([&form](const QString &problem) { form.showLibraryProblem(problem); });
     form.show();
     if (const std::optional<QString> record = recordFile(options, argc, argv))
         form.recordTo(*record);

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 #include "HostClient.h"
 
@@ -92,6 +93,7 @@ bool LibraryReader::load()
         return false;
     }
     writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(m_handle)));
+    m_takeProblem = reinterpret_cast<decltype(&kv718st_take_problem)>(findSymbol(m_handle, "kv718st_take_problem"));
     return true;
 }
 
@@ -135,6 +137,29 @@ void LibraryReader::reportMiss(const Miss &miss)
     writeErrorLine(QStringLiteral("reader library call failed: %1 not found: %2").arg(miss.what, miss.reason));
 }
 
+std::int16_t LibraryReader::checked(std::int16_t status)
+{
+    if (status == 0)
+        return status;
+    // All of them first: the notifier may show a box whose event loop runs
+    // handlers that call the library again.
+    const auto take = [this]() -> const char * {
+        if (m_host)
+            return m_host->takeProblem();
+        return m_takeProblem ? m_takeProblem() : nullptr;
+    };
+    QStringList problems;
+    while (const char *text = take())
+        problems.append(QString::fromUtf8(text));
+    for (const QString &problem : problems) {
+        if (m_problemNotifier)
+            m_problemNotifier(problem);
+        else
+            writeErrorLine(QStringLiteral("reader library: %1").arg(problem));
+    }
+    return status;
+}
+
 #define KV_FORWARD(function, slot, ...) invoke<decltype(&function)>(slot, #function, __VA_ARGS__)
 
 std::int16_t LibraryReader::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
@@ -142,7 +167,7 @@ std::int16_t LibraryReader::initCom(std::int32_t icdev, std::int32_t port, std::
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->initCom(icdev, port, baud);
+        return checked(m_host->initCom(icdev, port, baud));
     return KV_FORWARD(rf_init_com_125K, InitCom, icdev, port, baud);
 }
 
@@ -151,7 +176,7 @@ std::int16_t LibraryReader::closePort()
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->closePort();
+        return checked(m_host->closePort());
     return invoke<decltype(&rf_ClosePort_125K)>(ClosePort, "rf_ClosePort_125K");
 }
 
@@ -160,7 +185,7 @@ std::int16_t LibraryReader::request(std::int32_t icdev, std::uint8_t format, std
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->request(icdev, format, buffer, aux);
+        return checked(m_host->request(icdev, format, buffer, aux));
     return KV_FORWARD(rf_request_125K, Request, icdev, format, buffer, aux);
 }
 
@@ -169,7 +194,7 @@ std::int16_t LibraryReader::getModel(std::int32_t icdev, std::uint8_t *buffer, s
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->getModel(icdev, buffer, aux);
+        return checked(m_host->getModel(icdev, buffer, aux));
     return KV_FORWARD(rf_get_model_125K, GetModel, icdev, buffer, aux);
 }
 
@@ -178,7 +203,7 @@ std::int16_t LibraryReader::light(std::int32_t icdev, std::uint8_t code)
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->light(icdev, code);
+        return checked(m_host->light(icdev, code));
     return KV_FORWARD(rf_light_125K, Light, icdev, code);
 }
 
@@ -187,6 +212,6 @@ std::int16_t LibraryReader::beep(std::int32_t icdev, std::uint8_t value)
     if (!load())
         return kMissingStatus;
     if (m_host)
-        return m_host->beep(icdev, value);
+        return checked(m_host->beep(icdev, value));
     return KV_FORWARD(rf_beep_125K, Beep, icdev, value);
 }

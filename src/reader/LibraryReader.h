@@ -26,6 +26,12 @@ class HostClient;
 // the notifier (the window shows it to the operator); later misses write one
 // line each to standard error.
 //
+// A library may say why its calls fail: where it offers the optional entry
+// point kv718st_take_problem (the project's Wine bridge does; the maker's
+// library has only the six functions and needs nothing of it), every failed
+// call collects the causes the library has not told yet and hands each to the
+// problem notifier, once per cause, as the library keeps them.
+//
 // On Windows a library that a 64-bit program cannot load because it is a
 // 32-bit one (ERROR_BAD_EXE_FORMAT) is served by the 32-bit reader host
 // beside the program instead, through the same six functions; the operator
@@ -40,6 +46,8 @@ public:
         QString reason;
     };
     using MissNotifier = std::function<void(const Miss &)>;
+    // A cause of failed calls the library reported, in its own words.
+    using ProblemNotifier = std::function<void(const QString &)>;
 
     // Status returned by a call that never reached the library.
     static constexpr std::int16_t kMissingStatus = -1;
@@ -48,6 +56,7 @@ public:
     ~LibraryReader() override;
 
     void setMissNotifier(MissNotifier notifier) { m_notifier = std::move(notifier); }
+    void setProblemNotifier(ProblemNotifier notifier) { m_problemNotifier = std::move(notifier); }
 
     std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override;
     std::int16_t closePort() override;
@@ -63,8 +72,11 @@ private:
     std::int16_t invoke(Slot slot, const char *name, Args... args)
     {
         void *address = resolve(slot, name);
-        return address ? reinterpret_cast<Fn>(address)(args...) : kMissingStatus;
+        return address ? checked(reinterpret_cast<Fn>(address)(args...)) : kMissingStatus;
     }
+    // Passes `status` on; after a failure first hands the library's untold
+    // causes to the problem notifier.
+    std::int16_t checked(std::int16_t status);
 
     void *resolve(Slot slot, const char *name);
     // Loads the library, or starts using the reader host; false when neither.
@@ -77,5 +89,7 @@ private:
     std::array<void *, SlotCount> m_functions{};
     bool m_missReported = false;
     MissNotifier m_notifier;
+    ProblemNotifier m_problemNotifier;
+    decltype(&kv718st_take_problem) m_takeProblem = nullptr; // where the library has it
     std::unique_ptr<kv::bridge::HostClient> m_host; // serves the calls instead of m_handle
 };

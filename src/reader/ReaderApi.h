@@ -52,6 +52,15 @@ RF_EXPORT std::int16_t RF_CALL rf_light_125K(std::int32_t icdev, std::uint8_t co
 // Sounds the buzzer; the unit of `value` is the library's.
 RF_EXPORT std::int16_t RF_CALL rf_beep_125K(std::int32_t icdev, std::uint8_t value);
 
+// Not one of the maker's functions: an optional extra of the project's own
+// libraries (the Wine bridge), which the binding looks up and uses only where
+// it is there; the maker's library has the six above and nothing else.
+// Returns the oldest cause of failed calls that the operator has not been
+// shown yet, one UTF-8 line that says what is wrong and how to fix it, each
+// cause once per run; null when there is none. The text stays valid until the
+// next call.
+RF_EXPORT const char *RF_CALL kv718st_take_problem();
+
 } // extern "C"
 
 // File name the library is asked for: a bare name, so that the platform's

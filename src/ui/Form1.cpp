@@ -281,6 +281,15 @@ void Form1::showLibraryMissing(const QString &what, const QString &reason)
     m_hooks.messageBox(this, QMessageBox::Critical, text);
 }
 
+void Form1::showLibraryProblem(const QString &problem)
+{
+    if (m_shuttingDown) {
+        std::fprintf(stderr, "kv718st-demo: reader library: %s\n", problem.toLocal8Bit().constData());
+        return;
+    }
+    m_hooks.messageBox(this, QMessageBox::Critical, QStringLiteral("读卡器库无法访问读卡器：\n\n%1").arg(problem));
+}
+
 void Form1::setStatus(const QString &message) { Label_RetInfo->setText(message); }
 
 void Form1::showNotice(const QString &text) { m_hooks.messageBox(this, QMessageBox::NoIcon, text); }

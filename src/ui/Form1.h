@@ -61,6 +61,10 @@ public:
     // could not be found, and how to fix it. During shut-down it only writes
     // to standard error.
     void showLibraryMissing(const QString &what, const QString &reason);
+    // Tells the operator why the reader library's calls fail, in the
+    // library's own words (which say how to fix it). During shut-down it
+    // only writes to standard error.
+    void showLibraryProblem(const QString &problem);
 
     // Records every automatic test in the CSV file `path` from now on. A file
     // that cannot be opened is said in a message box and on standard error,

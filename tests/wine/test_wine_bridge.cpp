@@ -4,9 +4,13 @@
 // The Wine bridge library, loaded as the tool loads it, driving the real
 // reader host under Wine with real Windows DLLs: the recording library (every
 // argument and buffer byte both ways), a library without one function, a
-// missing library, and the simulated reader set to crash or hang. Each test
-// function runs in a process of its own (see CMakeLists.txt), since a
-// process starts one host for one library.
+// missing library, the simulated reader set to crash or hang, and a process
+// whose standard input and output are closed. Each test function runs in a
+// process of its own (see CMakeLists.txt), since a process starts one host
+// for one library.
+//
+// A cause of failing calls is written to standard error at every failed call
+// and offered to the program once (kv718st_take_problem).
 
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -32,6 +36,16 @@ struct Bridge
     decltype(&rf_get_model_125K) getModel = nullptr;
     decltype(&rf_light_125K) light = nullptr;
     decltype(&rf_beep_125K) beep = nullptr;
+    decltype(&kv718st_take_problem) takeProblem = nullptr;
+
+    // Every cause not taken yet.
+    QStringList problems() const
+    {
+        QStringList result;
+        while (const char *text = takeProblem())
+            result << QString::fromUtf8(text);
+        return result;
+    }
 };
 
 template<typename Fn>
@@ -88,6 +102,7 @@ private slots:
     void crashingLibrary();
     void hangingLibrary();
     void missingWine();
+    void closedStandardDescriptors();
 
 private:
     Bridge m_bridge;
@@ -103,6 +118,7 @@ void TestWineBridge::initTestCase()
     bind(library, "rf_get_model_125K", m_bridge.getModel);
     bind(library, "rf_light_125K", m_bridge.light);
     bind(library, "rf_beep_125K", m_bridge.beep);
+    bind(library, "kv718st_take_problem", m_bridge.takeProblem);
 }
 
 std::vector<std::uint8_t> randomBytes(std::size_t size)
@@ -179,7 +195,10 @@ void TestWineBridge::missingFunction()
     QVERIFY(m_bridge.beep(0, 30) != 0);
     QCOMPARE(m_bridge.light(0, 1), kv::recording::status(4, 0, 1));
     const QString text = errors.text();
-    QCOMPARE(text.count(QStringLiteral("rf_beep_125K not found")), 1);
+    QCOMPARE(text.count(QStringLiteral("rf_beep_125K not found")), 2);
+    const QStringList problems = m_bridge.problems();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems[0].contains(QStringLiteral("rf_beep_125K not found")), qPrintable(problems[0]));
 }
 
 // A DLL file that Windows cannot load (cut short after its headers, which
@@ -198,8 +217,11 @@ void TestWineBridge::missingLibrary()
     QVERIFY(m_bridge.getModel(0, model.data(), nullptr) != 0);
     QVERIFY(m_bridge.light(0, 0) != 0);
     const QString text = errors.text();
-    QCOMPARE(text.count(QStringLiteral("could not be loaded")), 1);
-    QVERIFY2(text.contains(QStringLiteral("KV718ST_WINDOWS_LIBRARY")), qPrintable(text));
+    QCOMPARE(text.count(QStringLiteral("could not be loaded")), 2);
+    const QStringList problems = m_bridge.problems();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems[0].contains(QStringLiteral("could not be loaded")), qPrintable(problems[0]));
+    QVERIFY2(problems[0].contains(QStringLiteral("KV718ST_WINDOWS_LIBRARY")), qPrintable(problems[0]));
 }
 
 // The simulated reader crashes at its third call: that call fails, and the
@@ -241,15 +263,44 @@ void TestWineBridge::hangingLibrary()
     QVERIFY2(text.contains(QStringLiteral("gave no answer within 2000 ms")), qPrintable(text));
 }
 
-// KV718ST_WINE names no program: every call fails at once, said once.
+// KV718ST_WINE names no program: every call fails at once and says why,
+// and the cause is offered once.
 void TestWineBridge::missingWine()
 {
     StderrCapture errors;
     QVERIFY(m_bridge.initCom(0, 2, 19200) != 0);
     QVERIFY(m_bridge.light(0, 1) != 0);
     const QString text = errors.text();
-    QCOMPARE(text.count(QStringLiteral("Wine not found")), 1);
-    QVERIFY2(text.contains(QStringLiteral("KV718ST_WINE")), qPrintable(text));
+    QCOMPARE(text.count(QStringLiteral("Wine not found")), 2);
+    const QStringList problems = m_bridge.problems();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems[0].contains(QStringLiteral("Wine not found")), qPrintable(problems[0]));
+    QVERIFY2(problems[0].contains(QStringLiteral("KV718ST_WINE")), qPrintable(problems[0]));
+    QVERIFY(m_bridge.light(0, 1) != 0);
+    QCOMPARE(m_bridge.problems(), QStringList());
+}
+
+// Started with standard input and output closed, the process gets them as
+// the first descriptors of the host's pipes: the host still gets its pipes
+// as its own standard input and output, and the calls work.
+void TestWineBridge::closedStandardDescriptors()
+{
+    std::fflush(stdout);
+    const int savedInput = dup(STDIN_FILENO);
+    const int savedOutput = dup(STDOUT_FILENO);
+    QVERIFY(savedInput > STDERR_FILENO && savedOutput > STDERR_FILENO);
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    std::vector<std::uint8_t> card(3001);
+    const std::int16_t opened = m_bridge.initCom(0, 2, 19200);
+    const std::int16_t read = m_bridge.request(0, 3, card.data(), nullptr);
+    dup2(savedInput, STDIN_FILENO);
+    dup2(savedOutput, STDOUT_FILENO);
+    close(savedInput);
+    close(savedOutput);
+    QCOMPARE(opened, 0);
+    QCOMPARE(read, 0);
+    QCOMPARE(hexText(card.data(), 5), QStringLiteral("1122334455"));
 }
 
 QTEST_GUILESS_MAIN(TestWineBridge)

@@ -42,6 +42,15 @@ std::int16_t HostClient::initCom(std::int32_t icdev, std::int32_t port, std::int
 std::int16_t HostClient::closePort()
 {
     const std::lock_guard lock(m_mutex);
+    // No host, no open port: a host that never ran opened nothing, and one
+    // that ended took its port with it. Starting Wine (and perhaps making a
+    // prefix) only to close would keep the caller waiting for nothing, as at
+    // the shut-down of a program that never read.
+    if (!hostRunning()) {
+        const bool wasOpen = m_openPort.has_value();
+        m_openPort.reset();
+        return wasOpen ? 0 : kNothingOpen;
+    }
     CallReply reply;
     const std::int16_t status = forward(callOf(Function::ClosePort), reply);
     if (reply.outcome == Outcome::Returned && status == 0)
@@ -104,11 +113,7 @@ std::int16_t HostClient::forward(const Call &call, CallReply &reply)
 {
     // Until the library answers, the outcome is not the library's.
     reply.outcome = Outcome::LibraryMissing;
-    if (std::string why; link().running() && link().checkEnded(why)) {
-        report("the reader host had ended (" + why + "); starting a new one");
-        m_hostFailedBefore = true;
-    }
-    const bool fresh = !link().running();
+    const bool fresh = !hostRunning();
     if (fresh) {
         std::int16_t status = kNoHost;
         if (!startHost(status))
@@ -132,6 +137,15 @@ std::int16_t HostClient::forward(const Call &call, CallReply &reply)
     }
     const std::int16_t status = exchange(call, reply, deadline, failed);
     return failed ? kHostFailed : status;
+}
+
+bool HostClient::hostRunning()
+{
+    if (std::string why; link().running() && link().checkEnded(why)) {
+        report("the reader host had ended (" + why + ")");
+        m_hostFailedBefore = true;
+    }
+    return link().running();
 }
 
 std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed)
@@ -164,10 +178,10 @@ std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::tim
     if (reply.outcome == Outcome::Returned)
         return reply.status;
     if (reply.outcome == Outcome::LibraryMissing)
-        reportOnce("library", reply.text + " (" + libraryHint() + ")");
+        reportCause("library", reply.text + " (" + libraryHint() + ")");
     else
-        reportOnce(std::string("function ") + name,
-                   reply.text + " (the library is not the reader maker's, or another version of it)");
+        reportCause(std::string("function ") + name,
+                    reply.text + " (the library is not the reader maker's, or another version of it)");
     return kNotLoaded;
 }
 
@@ -208,10 +222,21 @@ void HostClient::report(const std::string &line) const
     std::cerr << (m_reportPrefix + ": " + line + "\n") << std::flush;
 }
 
-void HostClient::reportOnce(const std::string &kind, const std::string &line)
+void HostClient::reportCause(const std::string &kind, const std::string &line)
 {
+    report(line);
     if (m_reported.insert(kind).second)
-        report(line);
+        m_problems.push_back(line);
+}
+
+const char *HostClient::takeProblem()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_problems.empty())
+        return nullptr;
+    m_takenProblem = std::move(m_problems.front());
+    m_problems.pop_front();
+    return m_takenProblem.c_str();
 }
 
 } // namespace kv::bridge

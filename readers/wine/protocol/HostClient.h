@@ -9,13 +9,16 @@
 // in how they start the host (startHost()) and in the process behind the link.
 //
 // A call that never reaches the library fails with a negative status and one
-// line on standard error: a missing library or function once per kind; a
-// host that crashes, ends or misses the deadline every time. Such a host is
-// killed and reaped, and the next call starts a new one, which reopens the
-// port if the caller had it open.
+// line on standard error. A cause the operator can remove (a host that cannot
+// start, a missing library or function) is also kept, once per kind, for the
+// program to show (takeProblem()). A host that crashes, ends or misses the
+// deadline is killed and reaped, and the next call starts a new one, which
+// reopens the port if the caller had it open. A close while no host runs is
+// answered at once: no host has a port open then.
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -33,6 +36,9 @@ inline constexpr std::int16_t kNotLoaded = -1;     // the DLL or the function co
 inline constexpr std::int16_t kHostFailed = -2;    // the host crashed, ended or missed the deadline
 inline constexpr std::int16_t kNoHost = -3;        // the host could not be started
 inline constexpr std::int16_t kInternalError = -4; // an exception inside the client
+// A close with no host running and no port open, answered as the project's
+// readers answer a close with nothing open.
+inline constexpr std::int16_t kNothingOpen = 1;
 
 inline constexpr std::chrono::seconds kDefaultCallTimeout{10};
 // The host's start, up to its answer to the hello.
@@ -82,6 +88,11 @@ public:
     std::int16_t light(std::int32_t icdev, std::uint8_t code);
     std::int16_t beep(std::int32_t icdev, std::uint8_t value);
 
+    // The oldest cause of failing calls not taken yet, each kind once per
+    // run: one line saying what is wrong and how to fix it. Null when there
+    // is none; the text stays valid until the next call.
+    const char *takeProblem();
+
 protected:
     // The link to the host, running or not.
     virtual HostLink &link() = 0;
@@ -96,7 +107,9 @@ protected:
 
     void setCallTimeout(std::chrono::milliseconds timeout) { m_callTimeout = timeout; }
     void report(const std::string &line) const;
-    void reportOnce(const std::string &kind, const std::string &line);
+    // Reports a cause of failure of kind `kind` on standard error, and the
+    // first of each kind also for the operator (takeProblem()).
+    void reportCause(const std::string &kind, const std::string &line);
 
 private:
     struct OpenPort
@@ -112,6 +125,8 @@ private:
     template<typename Aux>
     std::int16_t forwardWithBuffer(Call call, std::uint8_t *buffer, Aux *aux);
     std::int16_t exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed);
+    // Whether a host runs; one that has ended by itself is reaped and reported.
+    bool hostRunning();
 
     const std::string m_reportPrefix;
     std::chrono::milliseconds m_callTimeout = kDefaultCallTimeout;
@@ -119,6 +134,8 @@ private:
     bool m_hostFailedBefore = false;
     std::optional<OpenPort> m_openPort; // what to reopen after a new start
     std::set<std::string> m_reported;
+    std::deque<std::string> m_problems; // not taken yet
+    std::string m_takenProblem;         // the last one taken
 };
 
 } // namespace kv::bridge

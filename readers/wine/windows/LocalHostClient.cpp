@@ -19,17 +19,17 @@ bool LocalHostClient::startHost(std::int16_t &status)
 {
     status = kNoHost;
     if (GetFileAttributesW(m_host.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        reportOnce("host", "the reader host " + utf8(m_host) + " is missing: install the program again");
+        reportCause("host", "the reader host " + utf8(m_host) + " is missing: install the program again");
         return false;
     }
     std::string why;
     const Clock::time_point deadline = Clock::now() + kStartTimeout;
     if (!m_process.start(m_host, why)) {
-        reportOnce("start", "the reader host " + utf8(m_host) + " could not be started: " + why);
+        reportCause("start", "the reader host " + utf8(m_host) + " could not be started: " + why);
         return false;
     }
     if (!greet(m_library, deadline, why)) {
-        reportOnce("start", "the reader host " + utf8(m_host) + " did not start: " + why);
+        reportCause("start", "the reader host " + utf8(m_host) + " did not start: " + why);
         m_process.stop();
         return false;
     }
