@@ -9,10 +9,7 @@
 #include "ReadFormat.h"
 #include "Reader.h"
 
-QString CardReading::message() const
-{
-    return ok() ? QStringLiteral("寻卡成功！") : QStringLiteral("寻卡操作失败！");
-}
+QString CardReading::message() const { return ok() ? QStringLiteral("寻卡成功！") : QStringLiteral("寻卡操作失败！"); }
 
 CardReading readCard(Reader &reader, Module &module, std::uint8_t format)
 {

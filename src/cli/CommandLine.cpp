@@ -98,8 +98,7 @@ QList<QCommandLineOption> commandOptions(Command command)
         return {option(kPasses, "end after N passes", "N"),
                 option(kDuration, "start no pass after SECONDS seconds", "SECONDS"),
                 option(kReference,
-                       "the reference of format F: its hexadecimal reading, two digits per byte (repeatable)",
-                       "F=HEX"),
+                       "the reference of format F: its hexadecimal reading, two digits per byte (repeatable)", "F=HEX"),
                 option(kRecord, "append the window's CSV record of the test to FILE", "FILE")};
     case Command::Version:
         return {option(kJson, "print one JSON object")};
@@ -155,8 +154,8 @@ QString generalHelp(QCommandLineParser &parser)
 {
     QString commands;
     for (const CommandInfo &info : kCommands) {
-        const QString name = QString::fromUtf8(info.name) +
-                             (info.arguments ? u' ' + QString::fromUtf8(info.arguments) : QString());
+        const QString name =
+            QString::fromUtf8(info.name) + (info.arguments ? u' ' + QString::fromUtf8(info.arguments) : QString());
         commands += QStringLiteral("  %1%2\n").arg(name, -13).arg(QString::fromUtf8(info.summary));
     }
     parser.setApplicationDescription(
@@ -164,9 +163,10 @@ QString generalHelp(QCommandLineParser &parser)
                        "a window, through the reader library libVeltronanew125K.so (on Windows\n"
                        "Veltronanew125K.dll). Card readings go to standard output, messages to standard error.\n\n"
                        "Commands:\n") +
-        commands + QStringLiteral("\nOptions may stand before or after the command; '%1 COMMAND --help' shows the "
-                                  "options\nof a command.")
-                       .arg(programName()));
+        commands +
+        QStringLiteral("\nOptions may stand before or after the command; '%1 COMMAND --help' shows the "
+                       "options\nof a command.")
+            .arg(programName()));
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("one of the commands above"),
                                  QStringLiteral("COMMAND [ARGUMENT]"));
     return helpText(parser);
@@ -210,8 +210,8 @@ std::optional<Answer> takeValues(const QCommandLineParser &parser, const Command
                 invocation.reader))
             return bad(kReader, invocation.reader, "one of simulated, serial, wine");
     }
-    invocation.json = info.command != Command::Test && info.command != Command::Beep &&
-                      info.command != Command::Led && parser.isSet(kJson);
+    invocation.json = info.command != Command::Test && info.command != Command::Beep && info.command != Command::Led &&
+                      parser.isSet(kJson);
 
     if (info.command == Command::Read && parser.isSet(kFormat) && parser.value(kFormat) != QLatin1String("all")) {
         const auto format = decimal(parser.value(kFormat), 0, kFormatCount - 1);
@@ -263,14 +263,13 @@ std::optional<Answer> takeValues(const QCommandLineParser &parser, const Command
                 return bad(kReference, given, "F=HEX with a format F from 0 to 10");
             const QString hex = given.mid(equals + 1).toUpper();
             const auto digits = static_cast<qsizetype>(kReadFormats[static_cast<std::size_t>(*format)].byteCount() * 2);
-            const bool isHex = std::ranges::all_of(hex, [](QChar c) {
-                return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-            });
+            const bool isHex =
+                std::ranges::all_of(hex, [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); });
             if (hex.size() != digits || !isHex)
                 return usage(QStringLiteral("--reference: format %1 needs %2 hexadecimal digits, not '%3'")
-                                      .arg(*format)
-                                      .arg(digits)
-                                      .arg(given.mid(equals + 1)));
+                                 .arg(*format)
+                                 .arg(digits)
+                                 .arg(given.mid(equals + 1)));
             QString &reference = invocation.references[static_cast<std::size_t>(*format)];
             if (!reference.isEmpty())
                 return usage(QStringLiteral("--reference: format %1 is given twice").arg(*format));
@@ -286,10 +285,10 @@ std::optional<Answer> takeValues(const QCommandLineParser &parser, const Command
     const QStringList positional = parser.positionalArguments().mid(1);
     const int wanted = info.arguments ? 1 : 0;
     if (positional.size() != wanted)
-        return usage(wanted ? QStringLiteral("%1 needs %2").arg(QString::fromUtf8(info.name),
-                                                                    QString::fromUtf8(info.arguments))
-                                 : QStringLiteral("%1 takes no argument, not '%2'")
-                                       .arg(QString::fromUtf8(info.name), positional.join(u' ')));
+        return usage(
+            wanted ? QStringLiteral("%1 needs %2").arg(QString::fromUtf8(info.name), QString::fromUtf8(info.arguments))
+                   : QStringLiteral("%1 takes no argument, not '%2'")
+                         .arg(QString::fromUtf8(info.name), positional.join(u' ')));
     if (info.command == Command::Beep) {
         const auto value = decimal(positional.front(), 0, 255);
         if (!value)
@@ -302,8 +301,8 @@ std::optional<Answer> takeValues(const QCommandLineParser &parser, const Command
             if (QStringView(kIndicatorNames[i]) == positional.front())
                 code = static_cast<std::int64_t>(i);
         if (!code)
-            return usage(
-                QStringLiteral("led: '%1' is not 0 to 3 or one of LED1灭, LED1亮, LED2灭, LED2亮").arg(positional.front()));
+            return usage(QStringLiteral("led: '%1' is not 0 to 3 or one of LED1灭, LED1亮, LED2灭, LED2亮")
+                             .arg(positional.front()));
         invocation.value = static_cast<std::uint8_t>(*code);
     }
     return std::nullopt;

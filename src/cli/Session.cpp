@@ -25,8 +25,8 @@ namespace {
 
 // The window's wait after each step of its test.
 constexpr auto kStepWait = 10ms;
-constexpr auto kProgressInterval = 250ms;    // the progress line on a terminal
-constexpr auto kSummaryInterval = 10s;       // a summary line otherwise
+constexpr auto kProgressInterval = 250ms;         // the progress line on a terminal
+constexpr auto kSummaryInterval = 10s;            // a summary line otherwise
 constexpr std::int16_t kBridgeMissingStatus = -1; // the Wine bridge: DLL or function not loaded
 
 // Local time with its offset from UTC and milliseconds:
@@ -73,8 +73,7 @@ QString totalsText(const TestStatistics &totals, TestStatistics::Clock::time_poi
 
 Session::Session(Reader &reader, const Invocation &invocation, Console &console, Interrupt &interrupt)
     : m_reader(reader), m_invocation(invocation), m_console(console), m_interrupt(interrupt)
-{
-}
+{}
 
 int Session::run()
 {
@@ -152,7 +151,8 @@ int Session::read()
         } else {
             entry.insert(QStringLiteral("format"), format);
             entry.insert(QStringLiteral("status"), reading.status);
-            status = std::max(status, failed(QStringLiteral("format %1 could not be read").arg(format), reading.status));
+            status =
+                std::max(status, failed(QStringLiteral("format %1 could not be read").arg(format), reading.status));
         }
         formats.append(entry);
         if (status == kExitLibraryMissing)
@@ -246,8 +246,8 @@ int Session::test()
 {
     TestRecord record;
     if (!m_invocation.recordFile.isEmpty() && !record.open(m_invocation.recordFile)) {
-        m_console.message(
-            QStringLiteral("the test record %1 cannot be written: %2").arg(m_invocation.recordFile, record.errorString()));
+        m_console.message(QStringLiteral("the test record %1 cannot be written: %2")
+                              .arg(m_invocation.recordFile, record.errorString()));
         return kExitUsage;
     }
     const auto recordFailed = [&] {
@@ -260,8 +260,8 @@ int Session::test()
     std::array<QString, kFormatCount> references = m_invocation.references;
     if (!takeReferences(references)) {
         const auto format = std::ranges::find_if(references, &QString::isEmpty) - references.begin();
-        return closePort(failed(QStringLiteral("no reference: format %1 could not be read").arg(format),
-                                m_module.lastStatus));
+        return closePort(
+            failed(QStringLiteral("no reference: format %1 could not be read").arg(format), m_module.lastStatus));
     }
     for (int format = 0; format < kFormatCount; ++format)
         m_console.printLine(
@@ -332,8 +332,8 @@ int Session::version()
     if (m_module.lastStatus != 0)
         return closePort(failed(QStringLiteral("the reader's version could not be read"), m_module.lastStatus));
     const QString version = hexRendering(std::span(reply.data(), 2));
-    const bool printed = m_console.printLine(
-        m_invocation.json ? jsonLine({{QStringLiteral("version"), version}}) : version);
+    const bool printed =
+        m_console.printLine(m_invocation.json ? jsonLine({{QStringLiteral("version"), version}}) : version);
     return closePort(printed ? kExitSuccess : kExitFailed);
 }
 

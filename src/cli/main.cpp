@@ -53,10 +53,12 @@ void prepareWine(const QString &folder, Console &console, char *argv[])
     const QByteArray program = QFile::encodeName(bash);
     const QByteArray readers = QFile::encodeName(folder);
     const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
-    std::vector<char *> arguments{const_cast<char *>(program.constData()), const_cast<char *>("-c"),
+    std::vector<char *> arguments{const_cast<char *>(program.constData()),
+                                  const_cast<char *>("-c"),
                                   const_cast<char *>("set -eu; readers=$1; shift; . \"$readers/prepare.sh\"; "
                                                      "exec \"$@\""),
-                                  const_cast<char *>("kv718st-cli"), const_cast<char *>(readers.constData()),
+                                  const_cast<char *>("kv718st-cli"),
+                                  const_cast<char *>(readers.constData()),
                                   const_cast<char *>(self.constData())};
     for (char **argument = argv + 1; *argument; ++argument)
         arguments.push_back(*argument);
