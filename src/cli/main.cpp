@@ -7,6 +7,7 @@
 // the test step, its verdict, totals and record.
 
 #include <variant>
+#include <vector>
 
 #include <QCoreApplication>
 
