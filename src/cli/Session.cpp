@@ -71,8 +71,8 @@ QString totalsText(const TestStatistics &totals, TestStatistics::Clock::time_poi
 
 } // namespace
 
-Session::Session(Reader &reader, const Invocation &invocation, Console &console, Interrupt &interrupt)
-    : m_reader(reader), m_invocation(invocation), m_console(console), m_interrupt(interrupt)
+Session::Session(Reader &reader, const Invocation &invocation, Console &console)
+    : m_reader(reader), m_invocation(invocation), m_console(console)
 {}
 
 int Session::run()
@@ -168,6 +168,9 @@ int Session::read()
 
 int Session::watch()
 {
+    // Only the commands that run until they are stopped turn Ctrl+C into a
+    // stop; a one-off command ends at once on it, as any program does.
+    Interrupt interrupt;
     if (const std::optional<int> status = openPort())
         return *status;
     const int format = m_invocation.format.value_or(0);
@@ -205,7 +208,7 @@ int Session::watch()
         }
         if ((m_invocation.count > 0 && seen >= m_invocation.count) || m_console.outputGone())
             break;
-        if (!m_interrupt.wait(std::chrono::milliseconds(m_invocation.intervalMs)))
+        if (!interrupt.wait(std::chrono::milliseconds(m_invocation.intervalMs)))
             break;
     }
     return closePort(status);
@@ -255,6 +258,7 @@ int Session::test()
                               .arg(m_invocation.recordFile, record.errorString()));
     };
 
+    Interrupt interrupt;
     if (const std::optional<int> status = openPort())
         return *status;
     std::array<QString, kFormatCount> references = m_invocation.references;
@@ -306,7 +310,7 @@ int Session::test()
                 showTestProgress(totals);
                 nextProgress = now + progressInterval;
             }
-            stop = m_console.outputFailed() || !m_interrupt.wait(kStepWait);
+            stop = m_console.outputFailed() || !interrupt.wait(kStepWait);
         }
         stop = stop || missing;
     }

@@ -10,7 +10,6 @@
 #include "PortConnection.h"
 
 class Console;
-class Interrupt;
 class Reader;
 class TestRecord;
 class TestStatistics;
@@ -22,7 +21,7 @@ class TestStatistics;
 class Session
 {
 public:
-    Session(Reader &reader, const Invocation &invocation, Console &console, Interrupt &interrupt);
+    Session(Reader &reader, const Invocation &invocation, Console &console);
 
     // Runs the command; returns the exit status.
     int run();
@@ -59,7 +58,6 @@ private:
     Reader &m_reader;
     const Invocation &m_invocation;
     Console &m_console;
-    Interrupt &m_interrupt;
     Module m_module;
     PortConnection m_port{m_reader};
     bool m_libraryMissing = false;

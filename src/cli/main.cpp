@@ -13,7 +13,6 @@
 
 #include "CommandLine.h"
 #include "Console.h"
-#include "Interrupt.h"
 #include "LibraryReader.h"
 #include "ProjectReaders.h"
 #include "Session.h"
@@ -104,8 +103,7 @@ int main(int argc, char *argv[])
 #endif
     }
     LibraryReader reader(library);
-    Interrupt interrupt;
-    Session session(reader, invocation, console, interrupt);
+    Session session(reader, invocation, console);
     reader.setMissNotifier([&](const LibraryReader::Miss &miss) {
         console.message(libraryMissingText(miss.what, miss.reason));
         if (invocation.reader.isEmpty() && !projectReaderFolder(QStringLiteral("simulated")).isEmpty())
