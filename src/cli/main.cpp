@@ -15,7 +15,7 @@
 #include "Console.h"
 #include "LibraryReader.h"
 #include "ProjectReaders.h"
-#include "Session.h"
+#include "Commands.h"
 
 #if !defined(_WIN32)
 #include <cerrno>
@@ -103,13 +103,13 @@ int main(int argc, char *argv[])
 #endif
     }
     LibraryReader reader(library);
-    Session session(reader, invocation, console);
+    Commands commands(reader, invocation, console);
     reader.setMissNotifier([&](const LibraryReader::Miss &miss) {
         console.message(libraryMissingText(miss.what, miss.reason));
         if (invocation.reader.isEmpty() && !projectReaderFolder(QStringLiteral("simulated")).isEmpty())
             console.message(QStringLiteral("to try the program without a reader: %1 --reader simulated ...")
                                 .arg(QCoreApplication::applicationName()));
-        session.setLibraryMissing();
+        commands.setLibraryMissing();
     });
-    return session.run();
+    return commands.run();
 }

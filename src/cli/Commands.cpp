@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The kv718st-demo developers
 // SPDX-License-Identifier: MIT
 
-#include "Session.h"
+#include "Commands.h"
 
 #include <algorithm>
 #include <span>
@@ -71,11 +71,11 @@ QString totalsText(const TestStatistics &totals, TestStatistics::Clock::time_poi
 
 } // namespace
 
-Session::Session(Reader &reader, const Invocation &invocation, Console &console)
+Commands::Commands(Reader &reader, const Invocation &invocation, Console &console)
     : m_reader(reader), m_invocation(invocation), m_console(console)
 {}
 
-int Session::run()
+int Commands::run()
 {
     switch (m_invocation.command) {
     case Command::Read:
@@ -94,12 +94,12 @@ int Session::run()
     return kExitUsage;
 }
 
-bool Session::libraryMissing(std::int16_t status) const
+bool Commands::libraryMissing(std::int16_t status) const
 {
     return m_libraryMissing || (m_invocation.reader == QLatin1String("wine") && status == kBridgeMissingStatus);
 }
 
-std::optional<int> Session::openPort()
+std::optional<int> Commands::openPort()
 {
     const PortConnection::Outcome outcome = m_port.open(m_invocation.port, m_invocation.baud);
     if (outcome.ok) {
@@ -115,7 +115,7 @@ std::optional<int> Session::openPort()
     return kExitPortNotOpened;
 }
 
-int Session::closePort(int status)
+int Commands::closePort(int status)
 {
     if (!m_port.isOpen())
         return status;
@@ -125,7 +125,7 @@ int Session::closePort(int status)
     return std::max(status, failed(QStringLiteral("the port could not be closed"), outcome.status));
 }
 
-int Session::failed(const QString &what, std::int16_t status)
+int Commands::failed(const QString &what, std::int16_t status)
 {
     if (libraryMissing(status))
         return kExitLibraryMissing;
@@ -133,7 +133,7 @@ int Session::failed(const QString &what, std::int16_t status)
     return kExitFailed;
 }
 
-int Session::read()
+int Commands::read()
 {
     if (const std::optional<int> status = openPort())
         return *status;
@@ -166,7 +166,7 @@ int Session::read()
     return closePort(status);
 }
 
-int Session::watch()
+int Commands::watch()
 {
     // Only the commands that run until they are stopped turn Ctrl+C into a
     // stop; a one-off command ends at once on it, as any program does.
@@ -214,7 +214,7 @@ int Session::watch()
     return closePort(status);
 }
 
-bool Session::takeReferences(std::array<QString, kFormatCount> &references)
+bool Commands::takeReferences(std::array<QString, kFormatCount> &references)
 {
     for (int format = 0; format < kFormatCount; ++format) {
         QString &reference = references[static_cast<std::size_t>(format)];
@@ -231,7 +231,7 @@ bool Session::takeReferences(std::array<QString, kFormatCount> &references)
     return true;
 }
 
-void Session::showTestProgress(const TestStatistics &totals)
+void Commands::showTestProgress(const TestStatistics &totals)
 {
     const auto now = TestStatistics::Clock::now();
     const QString text = QStringLiteral("passes %1  steps %2  failures %3 (%4)  %5")
@@ -245,7 +245,7 @@ void Session::showTestProgress(const TestStatistics &totals)
         m_console.message(QStringLiteral("test: ") + totalsText(totals, now));
 }
 
-int Session::test()
+int Commands::test()
 {
     TestRecord record;
     if (!m_invocation.recordFile.isEmpty() && !record.open(m_invocation.recordFile)) {
@@ -326,7 +326,7 @@ int Session::test()
     return status;
 }
 
-int Session::version()
+int Commands::version()
 {
     if (const std::optional<int> status = openPort())
         return *status;
@@ -341,19 +341,19 @@ int Session::version()
     return closePort(printed ? kExitSuccess : kExitFailed);
 }
 
-int Session::beep()
+int Commands::beep()
 {
     return command([this] { return m_reader.beep(0, m_invocation.value); },
                    QStringLiteral("the buzzer could not be sounded"));
 }
 
-int Session::led()
+int Commands::led()
 {
     return command([this] { return m_reader.light(0, m_invocation.value); },
                    QStringLiteral("the LED could not be switched"));
 }
 
-int Session::command(const std::function<std::int16_t()> &call, const QString &failure)
+int Commands::command(const std::function<std::int16_t()> &call, const QString &failure)
 {
     if (const std::optional<int> status = openPort())
         return *status;

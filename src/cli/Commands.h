@@ -18,10 +18,10 @@ class TestStatistics;
 // close the port, and say how it went as an exit status. Every command works
 // through the core the window uses: the port sequences, the card read and its
 // renderings, the test step and its verdict, the totals and the record.
-class Session
+class Commands
 {
 public:
-    Session(Reader &reader, const Invocation &invocation, Console &console);
+    Commands(Reader &reader, const Invocation &invocation, Console &console);
 
     // Runs the command; returns the exit status.
     int run();
