@@ -23,12 +23,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "CardRead.h"
 #include "DelayMs.h"
 #include "Form1.h"
 #include "LogBox.h"
 #include "NumericText.h"
 #include "ReadFormat.h"
-#include "Reader.h"
 #include "Shape.h"
 #include "TestRecord.h"
 
@@ -109,31 +109,18 @@ void Form1::subTest()
 }
 
 // Reads the card once in `format` for a test step, keeping the result only in
-// sString, and gives the cues on the reader: both LEDs off at the first step,
-// a beep and both LEDs on at the last. Returns false when the port guard
-// refused the step (sString then keeps its value).
+// sString; the read gives the cues on the reader. Returns false when the port
+// guard refused the step (sString then keeps its value).
 bool Form1::subTestStep(const std::int16_t &format)
 {
     if (notOpenGuard())
         return false;
     sString.clear();
-    const auto byteFormat = static_cast<std::uint8_t>(format);
-    m_module.lastStatus = m_reader.request(0, byteFormat, m_module.cardBuffer.data(), &m_module.requestAux);
-    if (m_module.lastStatus != 0) {
-        setStatus(QStringLiteral("寻卡操作失败！"));
+    const CardReading reading = readTestStep(m_reader, m_module, static_cast<std::uint8_t>(format));
+    setStatus(reading.message());
+    if (!reading.ok())
         return true;
-    }
-    // The cues' statuses are kept but never reported.
-    if (format == 0) {
-        m_module.lastStatus = m_reader.light(0, 0);
-        m_module.lastStatus = m_reader.light(0, 2);
-    } else if (format == 10) {
-        m_module.lastStatus = m_reader.beep(0, 30);
-        m_module.lastStatus = m_reader.light(0, 1);
-        m_module.lastStatus = m_reader.light(0, 3);
-    }
-    sString = hexRendering(std::span(m_module.cardBuffer.data(), kReadFormats[byteFormat].byteCount()));
-    setStatus(QStringLiteral("寻卡成功！"));
+    sString = reading.hex;
     countSuccess();
     return true;
 }

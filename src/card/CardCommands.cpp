@@ -7,28 +7,25 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "CardRead.h"
 #include "Form1.h"
 #include "ReadFormat.h"
-#include "Reader.h"
 
 void Form1::cmdRequest_Click(int index)
 {
     if (notOpenGuard())
         return;
     const auto format = static_cast<std::uint8_t>(index);
-    m_module.lastStatus = m_reader.request(0, format, m_module.cardBuffer.data(), &m_module.requestAux);
-    if (m_module.lastStatus != 0) {
-        setStatus(QStringLiteral("寻卡操作失败！"));
+    const CardReading reading = readCard(m_reader, m_module, format);
+    if (!reading.ok()) {
+        setStatus(reading.message());
         return;
     }
-    const ReadFormat &readFormat = kReadFormats[format];
-    const std::span reply(m_module.cardBuffer.data(), readFormat.byteCount());
-    const QString hex = hexRendering(reply);
-    txtZiFu[format]->setText(hex);
-    if (readFormat.hasText())
-        txtZiFu2[static_cast<std::size_t>(readFormat.textBox)]->setText(textRendering(reply));
-    sString = hex;
-    setStatus(QStringLiteral("寻卡成功！"));
+    txtZiFu[format]->setText(reading.hex);
+    if (const ReadFormat &readFormat = kReadFormats[format]; readFormat.hasText())
+        txtZiFu2[static_cast<std::size_t>(readFormat.textBox)]->setText(reading.text);
+    sString = reading.hex;
+    setStatus(reading.message());
     countSuccess();
 }
 

@@ -23,9 +23,14 @@
 
 namespace {
 
+// Lines start with the name of the program that loads the library (the
+// window or the console program).
 void writeErrorLine(const QString &line)
 {
-    std::fprintf(stderr, "kv718st-demo: %s\n", line.toLocal8Bit().constData());
+    QString program = QCoreApplication::applicationName();
+    if (program.isEmpty())
+        program = QStringLiteral("kv718st-demo");
+    std::fprintf(stderr, "%s: %s\n", program.toLocal8Bit().constData(), line.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 

@@ -14,9 +14,14 @@ PortConnection::Outcome PortConnection::open(const QString &portText, const QStr
         m_errorCom = kClosed;
         return {false, port ? QStringLiteral("波特率超出范围！") : QStringLiteral("端口号超出范围！")};
     }
-    if (m_reader.initCom(0, *port, *baud) != 0) {
+    return open(*port, *baud);
+}
+
+PortConnection::Outcome PortConnection::open(std::int32_t port, std::int32_t baud)
+{
+    if (const std::int16_t status = m_reader.initCom(0, port, baud); status != 0) {
         m_errorCom = kClosed;
-        return {false, QStringLiteral("串口打开失败！")};
+        return {false, QStringLiteral("串口打开失败！"), status};
     }
     m_errorCom = kOpen;
     return {true, QStringLiteral("串口打开成功！")};
@@ -24,8 +29,8 @@ PortConnection::Outcome PortConnection::open(const QString &portText, const QStr
 
 PortConnection::Outcome PortConnection::close()
 {
-    if (m_reader.closePort() != 0)
-        return {false, QStringLiteral("串口关闭失败！")};
+    if (const std::int16_t status = m_reader.closePort(); status != 0)
+        return {false, QStringLiteral("串口关闭失败！"), status};
     m_errorCom = kClosed;
     return {true, QStringLiteral("串口关闭成功！")};
 }

@@ -24,6 +24,7 @@ public:
     {
         bool ok = false;
         QString message;
+        std::int16_t status = 0; // the library's status; 0 when it was not called
     };
 
     explicit PortConnection(Reader &reader) : m_reader(reader) {}
@@ -41,6 +42,8 @@ public:
     // integer is refused before the library is called (port checked first),
     // and counts as a failed open.
     Outcome open(const QString &portText, const QString &baudText);
+    // Opens the port with numbers already checked by the caller.
+    Outcome open(std::int32_t port, std::int32_t baud);
 
     // Closes the port; callers run it only while the port is open. A failed
     // close leaves the port counted as open.

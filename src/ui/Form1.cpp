@@ -11,9 +11,6 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QFont>
 #include <QGroupBox>
 #include <QHash>
@@ -22,12 +19,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "Indicators.h"
 #include "Layout.h"
 #include "LogBox.h"
 #include "PaintPacer.h"
+#include "ProjectReaders.h"
 #include "NumericText.h"
 #include "Reader.h"
-#include "ReaderApi.h"
 #include "Shape.h"
 #include "TestRecord.h"
 
@@ -173,8 +171,8 @@ void Form1::buildControls()
     find(Shape1, "Shape1");
     m_statisticsFrame.emplace(*this);
 
-    cboLED->addItems({QStringLiteral("LED1灭"), QStringLiteral("LED1亮"), QStringLiteral("LED2灭"),
-                      QStringLiteral("LED2亮")});
+    for (const std::u16string_view name : kIndicatorNames)
+        cboLED->addItem(QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size())));
 
     QFont statusFont;
     statusFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("WenQuanYi Micro Hei"),
@@ -251,34 +249,7 @@ void Form1::showLibraryMissing(const QString &what, const QString &reason)
                      reason.toLocal8Bit().constData());
         return;
     }
-#if defined(_WIN32)
-    // Windows looks in the program's own folder first, then along PATH.
-    QString text = QStringLiteral("找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
-                                  "请把读卡器厂商提供的库 %3 放在本程序所在的目录，"
-                                  "或把它所在的目录加入环境变量 PATH。")
-                       .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
-#else
-    QString text = QStringLiteral("找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
-                                  "请安装读卡器厂商提供的库 %3，或把环境变量 LD_LIBRARY_PATH "
-                                  "指向它所在的目录。")
-                       .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
-#endif
-    // Point at the simulated reader shipped with the tool, for a demonstration.
-    const QDir appDir(QCoreApplication::applicationDirPath());
-    for (const QString &candidate : {QStringLiteral(KV_INSTALLED_READERS "/simulated"),
-                                     QStringLiteral(KV_BUILT_READERS "/simulated")}) {
-        if (QFileInfo::exists(appDir.filePath(candidate + QStringLiteral("/") + QStringLiteral(RF_LIBRARY_NAME)))) {
-#if defined(_WIN32)
-            text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nset PATH=%1;%PATH%")
-                        .arg(QDir::toNativeSeparators(QDir::cleanPath(appDir.filePath(candidate))));
-#else
-            text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nLD_LIBRARY_PATH=%1")
-                        .arg(QDir::cleanPath(appDir.filePath(candidate)));
-#endif
-            break;
-        }
-    }
-    m_hooks.messageBox(this, QMessageBox::Critical, text);
+    m_hooks.messageBox(this, QMessageBox::Critical, libraryMissingText(what, reason));
 }
 
 void Form1::showLibraryProblem(const QString &problem)

@@ -15,7 +15,11 @@
 #  3. the installed program on the simulated reader: (a) with LD_LIBRARY_PATH on
 #     the private folder, (b) through the launcher, directly and through a
 #     symbolic link from another folder, and (c) without LD_LIBRARY_PATH, where
-#     it must not find the simulated reader.
+#     it must not find the simulated reader;
+#  4. the installed console program: --reader finds the installed simulated
+#     reader, also through a symbolic link from another folder, and a decoy
+#     on LD_LIBRARY_PATH does not change that; without --reader and without
+#     a library on the loader path it reports the library missing.
 # usage: install_run.sh BUILD_DIR DRIVER BINDIR READERDIR DATADIR FOLDER=LAUNCHER...
 set -u
 build=$1 driver=$2 bindir=$3 readerdir=$4 datadir=$5
@@ -24,6 +28,7 @@ readers=("$@")
 driver=$(readlink -f -- "$driver") build=$(readlink -f -- "$build")
 lib=libVeltronanew125K.so
 program=kv718st-demo
+cli=kv718st-cli
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -53,7 +58,7 @@ if [ -z "$sim_launcher" ]; then
 fi
 
 # ---- 1. layout ----------------------------------------------------------------
-expected=("x $bindir/$program" "f $datadir/applications/$program.desktop"
+expected=("x $bindir/$program" "x $bindir/$cli" "f $datadir/man/man1/$cli.1.gz" "f $datadir/applications/$program.desktop"
           "f $datadir/icons/hicolor/scalable/apps/$program.svg" "f $datadir/man/man1/$program.1.gz"
           "f $datadir/doc/$program/README.md.gz" "f $datadir/doc/$program/changelog.gz")
 icon_sizes=(48 64 128 256)
@@ -86,10 +91,14 @@ while IFS= read -r copy; do
     check "reader library $copy lies in a private reader folder" test "$allowed" = yes
 done < <(cd "$prefix" && find . -name "$lib*")
 
-dynamic=$(readelf -d "$prefix/$bindir/$program" 2>&1)
-check "the installed program has a dynamic section" grep -q '(NEEDED)' <<<"$dynamic"
-check "the installed program has no RPATH or RUNPATH" bash -c '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$1"' _ "$dynamic"
-check "the installed program is not linked to $lib" bash -c '! grep -q "\[$1\]" <<<"$2"' _ "$lib" "$dynamic"
+for executable in "$program" "$cli"; do
+    dynamic=$(readelf -d "$prefix/$bindir/$executable" 2>&1)
+    check "the installed $executable has a dynamic section" grep -q '(NEEDED)' <<<"$dynamic"
+    check "the installed $executable has no RPATH or RUNPATH" bash -c '! grep -Eq "\((RPATH|RUNPATH)\)" <<<"$1"' _ "$dynamic"
+    check "the installed $executable is not linked to $lib" bash -c '! grep -q "\[$1\]" <<<"$2"' _ "$lib" "$dynamic"
+done
+dynamic=$(readelf -d "$prefix/$bindir/$cli" 2>&1)
+check "the installed $cli needs no Qt GUI or widgets" bash -c '! grep -Eq "libQt6(Gui|Widgets)" <<<"$1"' _ "$dynamic"
 check "the icon is an SVG picture" grep -q '<svg' "$prefix/$datadir/icons/hicolor/scalable/apps/$program.svg"
 for size in "${icon_sizes[@]}"; do
     # A PNG file's signature, then the IHDR chunk: width and height, 4 bytes each.
@@ -102,13 +111,14 @@ done
 readme="$prefix/$datadir/doc/$program/README.md.gz"
 check "the installed guide is the README" bash -c 'zcat "$1" | head -n 1 | grep -q "^# kv718st-demo"' _ "$readme"
 if command -v man >/dev/null; then
-    for page in "$program" "${readers[@]#*=}"; do
+    for page in "$program" "$cli" "${readers[@]#*=}"; do
         file="$prefix/$datadir/man/man1/$page.1.gz"
         text=$(MANWIDTH=80 man --warnings -l "$file" 2>"$work/man.err")
         check "$page.1 renders without warnings" test ! -s "$work/man.err"
         check "$page.1 names the installed guide" grep -qF "$readme" <<<"$text"
         words=(LD_LIBRARY_PATH KV718ST_SIM_OPTIONS KV718ST_SERIAL_DEVICE faults_from misread '{n-1}' --version)
         [ "$page" = "$program" ] || words=("$page")
+        [ "$page" = "$cli" ] && words=(--reader --json --record LED2亮 'EXIT STATUS' KV718ST_WINDOWS_LIBRARY)
         for word in "${words[@]}"; do
             check "$page.1 explains $word" grep -qF -- "$word" <<<"$text"
         done
@@ -286,6 +296,24 @@ else
         grep -qF 'what="cmdReadVersion did not report a click within 3000 ms"' "$work/c.log"
 fi
 [ "$failures" -eq 0 ] || cat "$work/c.log"
+
+# ---- 4. the installed console program ---------------------------------------------
+ln -s "$prefix/$bindir/$cli" "$work/links/cli link"
+got=$(cd / && LD_LIBRARY_PATH=$work/decoy KV718ST_SIM_OPTIONS=latency=off "$work/links/cli link" \
+    --reader simulated read --format 3 2>"$work/d.log")
+status=$?
+from=$(sed -n 's/^kv718st-cli: reader library loaded from //p' "$work/d.log")
+check "(d) $cli --reader simulated through a link: status 0 (was $status)" test "$status" -eq 0
+check "(d) $cli --reader simulated: read the card" test "$got" = "$(printf '3\t1122334455')"
+check "(d) $cli --reader simulated: loaded the installed simulated reader, not the decoy" \
+    test "$(readlink -f "$from")" = "$want_lib"
+if ! /sbin/ldconfig -p 2>/dev/null | grep -q "^[[:space:]]$lib "; then
+    (cd "$private" && env -u LD_LIBRARY_PATH "$prefix/$bindir/$cli" read >"$work/e.out" 2>"$work/e.log")
+    status=$?
+    check "(e) $cli without a library: status 4 (was $status)" test "$status" -eq 4
+    check "(e) $cli without a library: the window's text on standard error" grep -qF '找不到读卡器库或其中的函数' "$work/e.log"
+    check "(e) $cli without a library: nothing on standard output" test ! -s "$work/e.out"
+fi
 
 echo "install_run: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

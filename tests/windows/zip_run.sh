@@ -4,7 +4,8 @@
 # Checks the Windows zip as a user gets it: unpacked into an empty folder and
 # run in a fresh Wine prefix on a virtual X server, its start script starts the
 # program on the simulated reader shipped in it; read-all is clicked and the
-# window grabbed.
+# window grabbed. The console program in it reads the card from that
+# simulated reader too.
 #
 #   tests/windows/zip_run.sh ZIP [PICTURE]
 # Needs 64-bit Wine, xvfb-run and xdotool; ImageMagick's import for PICTURE.
@@ -50,3 +51,8 @@ if ! grep -qiF "$expected" "$KV_LOG"; then
 fi
 [ -z "$picture" ] || [ -s "$picture" ] || { echo "zip_run: no picture of the window" >&2; exit 1; }
 echo "zip_run: the zip's start script ran the program on its simulated reader"
+
+here=$(dirname "$(realpath "$0")")
+bash "$here/cli_run.sh" "$here/wine-run.sh" "$WINEPREFIX" "" "$folder/kv718st-cli.exe" ||
+    { echo "zip_run: the zip's kv718st-cli.exe failed on its simulated reader" >&2; exit 1; }
+echo "zip_run: the zip's kv718st-cli.exe read the card from its simulated reader"

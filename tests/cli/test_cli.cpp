@@ -1,0 +1,458 @@
+// SPDX-FileCopyrightText: 2026 The kv718st-demo developers
+// SPDX-License-Identifier: MIT
+
+#include <csignal>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "PseudoTerminal.h"
+#include "StandardCard.h"
+#include "TestStatistics.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// The environment of every run: the simulated reader without its wire time;
+// `extra` adds or replaces variables ("NAME=value").
+QProcessEnvironment environment(const QStringList &extra)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KV718ST_SIM_OPTIONS"), QStringLiteral("latency=off"));
+    for (const QString &item : extra)
+        env.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+    return env;
+}
+
+void start(QProcess &process, const QStringList &arguments, const QStringList &extra = {})
+{
+    process.setProcessEnvironment(environment(extra));
+    process.start(QStringLiteral(KV_CLI), arguments);
+    QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
+}
+
+// The real program, run to its end.
+Run run(const QStringList &arguments, const QStringList &extra = {})
+{
+    QProcess process;
+    start(process, arguments, extra);
+    Run result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.status = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QStringList simulated(const QStringList &arguments)
+{
+    return QStringList{QStringLiteral("--reader"), QStringLiteral("simulated")} + arguments;
+}
+
+QString hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
+
+bool isDecimalFormat(int format) { return format <= 2 || format >= 9; }
+
+QStringList lines(const QString &text) { return text.split(u'\n', Qt::SkipEmptyParts); }
+
+// The value of `key=value` in a line of the test's output.
+QString valueOf(const QString &line, const QString &key)
+{
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("(?:^| )%1=(\\S*)").arg(key)).match(line);
+    return match.captured(1);
+}
+
+} // namespace
+
+// The real kv718st-cli: on the simulated reader of the build tree (--reader
+// finds it beside the program), on the serial-module reader with a
+// pseudo-terminal playing the module, and without a library.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsEveryFormat();
+    void exitStatuses_data();
+    void exitStatuses();
+    void libraryMissing_data();
+    void libraryMissing();
+    void testWithMisreads();
+    void testReferencesAndDuration();
+    void interruptEndsCleanly_data();
+    void interruptEndsCleanly();
+    void watchesTheSerialModule();
+};
+
+void TestCli::readsEveryFormat()
+{
+    const QList<QByteArray> replies = standardCardReplies();
+    QStringList expectedLines;
+    for (int format = 0; format < replies.size(); ++format)
+        expectedLines << QStringLiteral("%1\t%2").arg(format).arg(hex(replies[format])) +
+                             (isDecimalFormat(format) ? u'\t' + QString::fromLatin1(replies[format]) : QString());
+
+    const Run text = run(simulated({QStringLiteral("read")}));
+    QCOMPARE(text.status, 0);
+    QCOMPARE(lines(text.out), expectedLines);
+    QVERIFY2(text.err.contains(QStringLiteral("kv718st-cli: reader library loaded from ")) &&
+                 text.err.contains(QStringLiteral("/readers/simulated/libVeltronanew125K.so")),
+             qPrintable(text.err));
+
+    const Run json = run(simulated({QStringLiteral("read"), QStringLiteral("--json")}));
+    QCOMPARE(json.status, 0);
+    QCOMPARE(lines(json.out).size(), 1);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json.out.toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonArray formats = document.object().value(QStringLiteral("formats")).toArray();
+    QCOMPARE(formats.size(), replies.size());
+    for (int format = 0; format < replies.size(); ++format) {
+        const QJsonObject entry = formats.at(format).toObject();
+        QCOMPARE(entry.value(QStringLiteral("format")).toInt(-1), format);
+        QCOMPARE(entry.value(QStringLiteral("hex")).toString(), hex(replies[format]));
+        QCOMPARE(entry.contains(QStringLiteral("text")), isDecimalFormat(format));
+        if (isDecimalFormat(format))
+            QCOMPARE(entry.value(QStringLiteral("text")).toString(), QString::fromLatin1(replies[format]));
+    }
+
+    // Options after or before the command, one format.
+    const Run one = run({QStringLiteral("read"), QStringLiteral("--format"), QStringLiteral("9"),
+                         QStringLiteral("--reader=simulated"), QStringLiteral("--port=2")});
+    QCOMPARE(one.status, 0);
+    QCOMPARE(lines(one.out), QStringList{expectedLines[9]});
+}
+
+void TestCli::exitStatuses_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // a pattern standard output must match in full
+    QTest::addColumn<QString>("err"); // a pattern standard error must contain
+
+    const auto row = [](const char *name, const QString &arguments, int status, const char *out = "",
+                        const char *err = "", const QString &extra = {}) {
+        QTest::newRow(name) << QStringList{QStringLiteral("--reader"), QStringLiteral("simulated")} +
+                                   arguments.split(u' ', Qt::SkipEmptyParts)
+                            << extra.split(u' ', Qt::SkipEmptyParts) << status << QString::fromUtf8(out)
+                            << QString::fromUtf8(err);
+    };
+    // Usage: nothing reaches the reader, nothing is printed on standard output.
+    row("no command", {}, 2, "", "no command given");
+    row("unknown command", QStringLiteral("scan"), 2, "", "'scan' is not a command");
+    row("unknown option", QStringLiteral("read --count 1"), 2, "", "Unknown option 'count'");
+    row("another command's option", QStringLiteral("version --format 3"), 2, "", "Unknown option 'format'");
+    row("option without value", QStringLiteral("read --format"), 2, "", "Missing value after '--format'");
+    row("port with fraction", QStringLiteral("--port 2.5 read"), 2, "", "--port: '2.5' is not a port number");
+    row("port 0", QStringLiteral("--port 0 read"), 2, "", "--port: '0' is not");
+    row("port in hexadecimal", QStringLiteral("--port 0x2 read"), 2, "", "--port: '0x2' is not");
+    row("port too large", QStringLiteral("--port 256 read"), 2, "", "--port: '256' is not");
+    row("baud beyond 32 bits", QStringLiteral("read --baud 99999999999"), 2, "", "--baud: '99999999999' is not");
+    row("baud with letters", QStringLiteral("read --baud 19200baud"), 2, "", "--baud: '19200baud' is not");
+    row("format 11", QStringLiteral("read --format 11"), 2, "", "--format: '11' is not");
+    row("watch all formats", QStringLiteral("watch --format all"), 2, "", "--format: 'all' is not");
+    row("interval negative", QStringLiteral("watch --interval=-5"), 2, "", "--interval: '-5' is not");
+    row("beep 256", QStringLiteral("beep 256"), 2, "", "beep: '256' is not a value from 0 to 255");
+    row("beep -1", QStringLiteral("beep -1"), 2, "", "Unknown option '1'");
+    row("beep without value", QStringLiteral("beep"), 2, "", "beep needs VALUE");
+    row("beep two values", QStringLiteral("beep 1 2"), 2, "", "beep needs VALUE");
+    row("led 4", QStringLiteral("led 4"), 2, "", "led: '4' is not 0 to 3");
+    row("led unknown text", QStringLiteral("led LED3亮"), 2, "", "led: 'LED3亮' is not");
+    row("read with argument", QStringLiteral("read 3"), 2, "", "read takes no argument");
+    row("unknown reader", QStringLiteral("--reader maker read"), 2, "", "--reader: 'maker' is not");
+    row("reference too short", QStringLiteral("test --reference 3=11223344"), 2, "", "format 3 needs 10 hexadecimal");
+    row("reference not hexadecimal", QStringLiteral("test --reference 7=3344GG"), 2, "", "format 7 needs 6");
+    row("reference twice", QStringLiteral("test --reference 7=334455 --reference 7=334455"), 2, "", "given twice");
+    row("passes and duration", QStringLiteral("test --passes 1 --duration 1"), 2, "", "cannot be given together");
+    row("record in a missing folder", QStringLiteral("test --passes 1 --record /nonexistent/x.csv"), 2, "",
+        "the test record /nonexistent/x.csv cannot be written");
+    // Answers without the reader.
+    row("help of a command", QStringLiteral("read --help"), 0,
+        "Usage: kv718st-cli \\[options\\] read\\n[^\\0]*Exit status:[^\\0]*");
+    row("version of the program", QStringLiteral("--version"), 0, "kv718st-cli " KV_VERSION "\\n");
+    // The reader decides.
+    row("version", QStringLiteral("version"), 0, "0123\\n");
+    row("version as JSON", QStringLiteral("version --json"), 0, "\\{\"version\":\"0123\"\\}\\n");
+    row("beep", QStringLiteral("beep 30"), 0);
+    row("LED by code", QStringLiteral("led 3"), 0);
+    row("LED by the window's text", QStringLiteral("led LED2亮"), 0);
+    row("watch until one card", QStringLiteral("watch --count 1"), 0,
+        "\\S+\\tarrived\\t0\\t30353733373835313733\\t0573785173\\n");
+    row("port without a reader", QStringLiteral("--port 3 read"), 3, "",
+        "port 3 could not be opened at 19200 baud (status 5)");
+    row("no card", QStringLiteral("read"), 1, "", "format 0 could not be read (status 3)",
+        QStringLiteral("KV718ST_SIM_OPTIONS=card=none"));
+    row("no card, JSON without readings", QStringLiteral("read --json --format 3"), 1,
+        "\\{\"formats\":\\[\\{\"format\":3,\"status\":3\\}\\]\\}\\n", "format 3 could not be read",
+        QStringLiteral("KV718ST_SIM_OPTIONS=card=none"));
+    row("no card, no test", QStringLiteral("test --passes 1"), 1, "", "no reference: format 0 could not be read",
+        QStringLiteral("KV718ST_SIM_OPTIONS=card=none"));
+    row("wrong rate: no answer", QStringLiteral("--baud 9600 version"), 1, "",
+        "the reader's version could not be read (status 2)");
+    row("wrong rate: no LED", QStringLiteral("--baud 9600 led 0"), 1, "", "the LED could not be switched (status 2)");
+}
+
+void TestCli::exitStatuses()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, extra);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const Run result = run(arguments, extra);
+    QVERIFY2(
+        result.status == status,
+        qPrintable(
+            QStringLiteral("status %1, not %2; standard error:\n%3").arg(result.status).arg(status).arg(result.err)));
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(result.out).hasMatch(),
+             qPrintable(result.out));
+    QVERIFY2(result.err.contains(err), qPrintable(result.err));
+    // Usage errors and answers come before any library is loaded.
+    if (status == 2 || arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("--version")))
+        QVERIFY2(!result.err.contains(QStringLiteral("reader library loaded")), qPrintable(result.err));
+}
+
+void TestCli::libraryMissing_data()
+{
+    QTest::addColumn<QString>("library"); // what the folder on the loader path holds as the reader library
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("no library") << QString() << QStringLiteral("libVeltronanew125K.so");
+    // A library without the six functions.
+    QTest::newRow("no function") << QStringLiteral(KV_OTHER_LIBRARY) << QStringLiteral("rf_init_com_125K");
+}
+
+void TestCli::libraryMissing()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, missing);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    if (!library.isEmpty())
+        QVERIFY(QFile::link(library, folder.filePath(QStringLiteral("libVeltronanew125K.so"))));
+    for (const QString &command : {QStringLiteral("read"), QStringLiteral("watch"), QStringLiteral("test")}) {
+        const Run result = run({command}, {QStringLiteral("LD_LIBRARY_PATH=") + folder.path()});
+        if (library.isEmpty() && result.err.contains(QStringLiteral("reader library loaded from")))
+            QSKIP("a reader library is installed where the loader looks");
+        QCOMPARE(result.status, 4);
+        QCOMPARE(result.out, QString());
+        // The window's text, once.
+        QCOMPARE(result.err.count(QStringLiteral("找不到读卡器库或其中的函数：") + missing), 1);
+        QVERIFY2(result.err.contains(QStringLiteral("--reader simulated")), qPrintable(result.err));
+    }
+}
+
+void TestCli::testWithMisreads()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const QStringList arguments = simulated({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("30"),
+                                             QStringLiteral("--record"), recordPath});
+    // Read-all makes 11 reads, so from the 12th on the references are perfect.
+    const QStringList faults{QStringLiteral("KV718ST_SIM_OPTIONS=latency=off,misread=0.03,faults_from=12,seed=5")};
+    const Run first = run(arguments, faults);
+    const Run second = run(arguments, faults);
+
+    QCOMPARE(first.status, 1);
+    const QStringList out = lines(first.out);
+    // The same seed gives the same faults; only the running time may differ.
+    QCOMPARE(lines(second.out).mid(0, out.size() - 1), out.mid(0, out.size() - 1));
+    QStringList references;
+    for (const QString &line : out)
+        if (line.startsWith(QStringLiteral("reference ")))
+            references << valueOf(line, QStringLiteral("hex"));
+    const QList<QByteArray> replies = standardCardReplies();
+    QCOMPARE(references.size(), replies.size());
+    for (int format = 0; format < replies.size(); ++format)
+        QCOMPARE(references[format], hex(replies[format]));
+
+    const QString totals = out.last();
+    QVERIFY2(totals.startsWith(QStringLiteral("totals ")), qPrintable(totals));
+    QCOMPARE(valueOf(totals, QStringLiteral("passes")), QStringLiteral("30"));
+    QCOMPARE(valueOf(totals, QStringLiteral("steps")), QStringLiteral("330"));
+    const int failures = valueOf(totals, QStringLiteral("failures")).toInt();
+    QVERIFY2(failures > 0, qPrintable(totals));
+    QCOMPARE(valueOf(totals, QStringLiteral("failure_rate")), failureRateText(failures, 330));
+    const QStringList failed = out.filter(QRegularExpression(QStringLiteral("^fail ")));
+    QCOMPARE(failed.size(), failures);
+
+    // The record: the header once, and per run a start line, the failed steps
+    // as printed, and the totals.
+    QFile file(recordPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"
+                             "time,event,pass,step,reference,reading,status,passes,steps,failures,"
+                             "failure_rate,elapsed\r\n"));
+    QCOMPARE(bytes.count("time,event"), 1);
+    QStringList record = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1);
+    QCOMPARE(record.size(), 2 * (failures + 2));
+    for (int runIndex = 0; runIndex < 2; ++runIndex) {
+        const QStringList part = record.mid(runIndex * (failures + 2), failures + 2);
+        QCOMPARE(part.front().section(u',', 1), QStringLiteral("start,,,,,串口打开成功！,,,,,"));
+        for (int i = 0; i < failures; ++i) {
+            const QStringList fields = part[i + 1].split(u',');
+            const QString &line = failed[i];
+            QCOMPARE(fields.mid(1, 4),
+                     (QStringList{QStringLiteral("fail"), valueOf(line, QStringLiteral("pass")),
+                                  valueOf(line, QStringLiteral("step")), valueOf(line, QStringLiteral("reference"))}));
+            QCOMPARE(fields[5], valueOf(line, QStringLiteral("reading")));
+            // A misread: the read succeeded with another card's number.
+            QCOMPARE(fields[4], references[fields[3].toInt()]);
+            QCOMPARE(fields[5].size(), fields[4].size());
+            QVERIFY(fields[5] != fields[4]);
+            QCOMPARE(fields[6], QStringLiteral("寻卡成功！"));
+        }
+        const QStringList stop = part.last().split(u',');
+        QCOMPARE(stop.mid(1, 1) + stop.mid(7, 4),
+                 (QStringList{QStringLiteral("stop"), QStringLiteral("30"), QStringLiteral("330"),
+                              QString::number(failures), failureRateText(failures, 330)}));
+    }
+}
+
+void TestCli::testReferencesAndDuration()
+{
+    // A reference given wrong fails its step in every pass; the others are
+    // read first.
+    const Run wrong = run(simulated({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("3"),
+                                     QStringLiteral("--reference"), QStringLiteral("5=22334456")}));
+    QCOMPARE(wrong.status, 1);
+    QCOMPARE(lines(wrong.out).filter(QStringLiteral("fail ")),
+             (QStringList{QStringLiteral("fail pass=1 step=5 reference=22334456 reading=22334455"),
+                          QStringLiteral("fail pass=2 step=5 reference=22334456 reading=22334455"),
+                          QStringLiteral("fail pass=3 step=5 reference=22334456 reading=22334455")}));
+    QVERIFY(wrong.out.contains(QStringLiteral("reference format=5 hex=22334456\n")));
+    QVERIFY(wrong.out.contains(QStringLiteral("reference format=6 hex=55443322\n")));
+
+    // Every reference given, in either case; a run limited by time.
+    QStringList arguments = simulated({QStringLiteral("test"), QStringLiteral("--duration"), QStringLiteral("1")});
+    const QList<QByteArray> replies = standardCardReplies();
+    for (int format = 0; format < replies.size(); ++format)
+        arguments << QStringLiteral("--reference")
+                  << QStringLiteral("%1=%2").arg(format).arg(hex(replies[format]).toLower());
+    const Run timed = run(arguments, {QStringLiteral("KV718ST_SIM_OPTIONS=latency=off,card=none")});
+    // No card: every step fails, which the given references show.
+    QCOMPARE(timed.status, 1);
+    const QString totals = lines(timed.out).last();
+    QVERIFY2(valueOf(totals, QStringLiteral("passes")).toInt() >= 1, qPrintable(totals));
+    QCOMPARE(valueOf(totals, QStringLiteral("failures")), valueOf(totals, QStringLiteral("steps")));
+    QVERIFY(timed.out.contains(QStringLiteral("fail pass=1 step=3 reference=1122334455 reading=\n")));
+}
+
+void TestCli::interruptEndsCleanly_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("last"); // the pattern of the last line of standard output
+    const QString watchLine = QStringLiteral("\\S+\\tarrived\\t3\\t1122334455");
+    const QStringList watch{QStringLiteral("watch"), QStringLiteral("--format"), QStringLiteral("3"),
+                            QStringLiteral("--interval"), QStringLiteral("3600000")};
+    QTest::newRow("watch, SIGINT") << watch << SIGINT << watchLine;
+    QTest::newRow("watch, SIGTERM") << watch << SIGTERM << watchLine;
+    // The test ends after the step it is in: its totals count the passes
+    // that ended.
+    QTest::newRow("test, SIGINT") << QStringList{QStringLiteral("test")} << SIGINT
+                                  << QStringLiteral("totals passes=\\d+ steps=\\d+ failures=0 failure_rate=0% "
+                                                    "elapsed=0:00:0\\d");
+}
+
+void TestCli::interruptEndsCleanly()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(QString, last);
+    QProcess process;
+    start(process, simulated(arguments));
+    QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.state() != QProcess::Running, 10000);
+    // The watch waits an hour before its next read: the signal ends the wait.
+    QTest::qWait(300);
+    QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == 0, qPrintable(err));
+    const QStringList out = lines(QString::fromUtf8(process.readAllStandardOutput()));
+    QVERIFY(!out.isEmpty());
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(last)).match(out.last()).hasMatch(),
+             qPrintable(out.last()));
+    QVERIFY2(!err.contains(QStringLiteral("could not be closed")), qPrintable(err));
+}
+
+// watch on the serial-module reader: the module sends card A, then card B at
+// once, falls silent, sends A again and falls silent; SIGTERM then ends the
+// watch, which closes the port.
+void TestCli::watchesTheSerialModule()
+{
+    PseudoTerminal terminal;
+    const QByteArray cardA = "1122334455";
+    const QByteArray cardB = "0A0B0C0D0E";
+    std::vector<Piece> script;
+    const auto present = [&script](const QByteArray &card) {
+        for (int i = 0; i < 16; ++i)
+            script.push_back({moduleFrame(card), 50ms});
+    };
+    present(cardA);
+    present(cardB);
+    script.push_back({{}, 1500ms});
+    present(cardA);
+
+    QProcess process;
+    process.setProcessEnvironment(
+        environment({QStringLiteral("KV718ST_SERIAL_DEVICE=") + QString::fromStdString(terminal.slavePath())}));
+    process.start(QStringLiteral(KV_CLI),
+                  {QStringLiteral("watch"), QStringLiteral("--json"), QStringLiteral("--reader"),
+                   QStringLiteral("serial"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--baud"),
+                   QStringLiteral("9600"), QStringLiteral("--format"), QStringLiteral("3"),
+                   QStringLiteral("--interval"), QStringLiteral("20")});
+    QVERIFY(process.waitForStarted());
+    // The module starts once the port is open: the library said where it
+    // was loaded from, which it does at the open.
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("reader library loaded from"), 10000);
+    const ModuleEmulator module(terminal, std::move(script), false);
+
+    QList<QJsonObject> events;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            while (process.canReadLine())
+                events << QJsonDocument::fromJson(process.readLine()).object();
+            return events.size() >= 5 || process.state() != QProcess::Running;
+        }(),
+        20000);
+    QCOMPARE(::kill(static_cast<pid_t>(process.processId()), SIGTERM), 0);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+
+    QStringList seen;
+    for (const QJsonObject &event : std::as_const(events)) {
+        QVERIFY(QDateTime::fromString(event.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).isValid());
+        seen << event.value(QStringLiteral("event")).toString() + u' ' + event.value(QStringLiteral("hex")).toString();
+    }
+    QCOMPARE(seen,
+             (QStringList{QStringLiteral("arrived 1122334455"), QStringLiteral("changed 0A0B0C0D0E"),
+                          QStringLiteral("left "), QStringLiteral("arrived 1122334455"), QStringLiteral("left ")}));
+    err += process.readAllStandardError();
+    QVERIFY2(!err.contains("could not be closed"), err.constData());
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
