@@ -47,6 +47,7 @@
 #include "Form1.h"
 #include "InstantReader.h"
 #include "PreciseWake.h"
+#include "ProcessCounters.h"
 
 namespace {
 
@@ -193,6 +194,8 @@ private:
     std::vector<kvbench::PassTimes> m_times;
     std::vector<double> m_cpuAtPass;
     std::vector<double> m_wallAtPass;
+    kvbench::ProcessCounters m_countersFirst; // at the start of the first pass measured
+    kvbench::ProcessCounters m_countersLast;  // at the start of the pass after the last
     std::optional<long> m_hwmWarm;
     std::optional<long> m_hwmEnd;
     std::string m_loadStart;
@@ -320,6 +323,10 @@ void AutoTestBench::onRequest(std::uint8_t format)
         const auto p = static_cast<std::size_t>(m_pass);
         m_cpuAtPass[p] = processCpuMs();
         m_wallAtPass[p] = now;
+        if (m_pass == 0)
+            m_countersFirst = kvbench::readProcessCounters();
+        if (m_pass == m_options.passes)
+            m_countersLast = kvbench::readProcessCounters();
         if (m_pass == m_options.warmup && m_options.warmup < m_options.passes)
             m_hwmWarm = readVmHwmKb();
         if (m_pass == 0)
@@ -534,6 +541,16 @@ void AutoTestBench::finish()
         std::printf("%-40s not measured (needs more passes than --warmup %d)\n", "peak memory (VmHWM)",
                     m_options.warmup);
     }
+    const double wakes = double(m_countersLast.wakes - m_countersFirst.wakes) / double(passes);
+    const std::optional<double> syscalls =
+        m_countersLast.syscalls && m_countersFirst.syscalls
+            ? std::optional(double(*m_countersLast.syscalls - *m_countersFirst.syscalls) / double(passes))
+            : std::nullopt;
+    std::printf("%-40s %.2f\n", "wakes of the window's thread per pass", wakes);
+    if (syscalls)
+        std::printf("%-40s %.2f\n", "system calls per pass", *syscalls);
+    else
+        std::printf("%-40s %s\n", "system calls per pass", "not counted (the kernel does not let this process)");
     std::printf("clicks: %ld asked for, %zu answered, %zu taken, %ld dropped; beeps of the passes %ld, "
                 "other beeps %ld; message boxes %d\n",
                 m_clicksPosted.load(), m_clickLatency.size(), m_clickTail, m_clicksDropped, m_passBeeps,
@@ -544,9 +561,10 @@ void AutoTestBench::finish()
     std::printf("result: passes=%d cpu_p50=%.3f cpu_p99=%.3f cpu_max=%.3f cpu_overall=%.3f period_p50_ms=%.3f "
                 "period_p99_ms=%.3f period_max_ms=%.3f late_p50_ms=%.3f late_p99_ms=%.3f late_max_ms=%.3f "
                 "wait_min_ms=%.3f click_p50_ms=%.3f click_p99_ms=%.3f click_max_ms=%.3f memory_growth_kb=%.0f "
-                "all_targets=%s\n",
+                "wakes_per_pass=%.2f syscalls_per_pass=%s all_targets=%s\n",
                 m_options.passes, cpu.p50, cpu.p99, cpu.max, overall, period.p50, period.p99, period.max,
                 lateness.p50, lateness.p99, lateness.max, waits.min, click.p50, click.p99, click.max, growthKb,
+                wakes, syscalls ? QByteArray::number(*syscalls, 'f', 2).constData() : "n/a",
                 cpuPass && overallPass && periodPass && latePass && earlyPass && clickPass && memoryPass ? "hold"
                                                                                                        : "missed");
     std::fflush(stdout);
@@ -625,6 +643,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    kvbench::startCountingSystemCalls(); // before any thread exists
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     requestPreciseWakeups(); // as the program does at its start

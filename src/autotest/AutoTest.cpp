@@ -101,7 +101,7 @@ void Form1::subTest()
                                   + cardNumber);
         countStep(depth, step, reference, cardNumber, passed);
         Shape1->setFillColor(colorFromValue(passed ? kPassColor : kFailColor));
-        DelayMs(kStepWaitMs);
+        DelayMs(kStepWaitMs, m_stepWake);
     }
     m_passNumbers.pop_back();
     if (m_passNumbers.empty())

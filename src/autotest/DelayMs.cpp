@@ -13,6 +13,12 @@
 
 void DelayMs(double milliseconds)
 {
+    PreciseWake wake;
+    DelayMs(milliseconds, wake);
+}
+
+void DelayMs(double milliseconds, PreciseWake &wake)
+{
     using Clock = PreciseWake::Clock; // monotonic: never jumps back, also not at midnight
     const auto start = Clock::now();
     // Longer than any run of the program; keeps the arithmetic in range.
@@ -25,11 +31,14 @@ void DelayMs(double milliseconds)
 
     // Between events the thread sleeps in the event dispatcher; the wake ends
     // that sleep when the interval has passed.
-    // Events are processed at least once, also when making the wake took the
+    // Events are processed at least once, also when arming the wake took the
     // whole interval (on Windows it may take a few milliseconds).
-    PreciseWake wake;
+    const auto outer = wake.armedFor();
     wake.arm(deadline);
     do
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     while (Clock::now() < deadline);
+    // A wait that this one ran inside of still needs its wake.
+    if (outer > deadline)
+        wake.arm(outer);
 }

@@ -145,4 +145,8 @@ PreciseWake::PreciseWake() : m_impl(std::make_unique<Impl>()) {}
 
 PreciseWake::~PreciseWake() = default;
 
-void PreciseWake::arm(Clock::time_point at) { m_impl->arm(at); }
+void PreciseWake::arm(Clock::time_point at)
+{
+    m_armedFor = at;
+    m_impl->arm(at);
+}

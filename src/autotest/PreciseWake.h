@@ -15,7 +15,8 @@ class QObject;
 //
 // A wake only makes the event loop look again: whoever waits re-reads the
 // clock, and Qt fires any timer that is then due. Arming again moves the
-// moment; destroying the object cancels it.
+// moment; destroying the object cancels it. One object serves any number of
+// waits one after another: making the timer costs more than arming it.
 class PreciseWake
 {
 public:
@@ -27,10 +28,13 @@ public:
     PreciseWake &operator=(const PreciseWake &) = delete;
 
     void arm(Clock::time_point at);
+    // The moment of the last arm(); the clock's zero before the first.
+    Clock::time_point armedFor() const { return m_armedFor; }
 
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+    Clock::time_point m_armedFor{};
 };
 
 // Asks the kernel for the smallest timer slack for this thread, so that

@@ -126,8 +126,10 @@ private:
     PortConnection m_port{m_reader};
     QString sString;
     bool m_shuttingDown = false;
-    // Ends the waits for Timer1's ticks on time.
+    // End the waits for Timer1's ticks, and the waits between the test's
+    // steps, on time.
     PreciseWake m_timer1Wake;
+    PreciseWake m_stepWake;
     TestStatistics m_statistics;
     std::optional<StatisticsFrame> m_statisticsFrame;
     // The numbers of the passes in progress, outermost first: a pass started

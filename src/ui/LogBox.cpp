@@ -4,8 +4,10 @@
 #include "LogBox.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 
@@ -27,9 +29,9 @@ void LogBox::appendLine(const QString &line)
 {
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
-    // Only the last line and what follows it can change.
-    const int changedFrom =
-        std::max(0, static_cast<int>(blockBoundingGeometry(end.block()).translated(contentOffset()).top()));
+    // Only the last line changes, and one line is added after it.
+    const QTextBlock changed = end.block();
+    const qreal top = blockBoundingGeometry(changed).translated(contentOffset()).top();
     QAbstractTextDocumentLayout *layout = document()->documentLayout();
     {
         // The layout asks for the whole box to be repainted whenever a line is
@@ -41,8 +43,16 @@ void LogBox::appendLine(const QString &line)
         end.insertText(QStringLiteral("\r\n"));
         end.endEditBlock();
     }
+    qreal bottom = top;
+    for (QTextBlock block = changed; block.isValid(); block = block.next())
+        bottom += layout->blockBoundingRect(block).height();
     // The box keeps its scroll range from this signal, which the blocker held
-    // back: text beyond the bottom must stay reachable.
-    emit layout->documentSizeChanged(layout->documentSize());
-    viewport()->update(0, changedFrom, viewport()->width(), viewport()->height() - changedFrom);
+    // back: text beyond the bottom must stay reachable. Working the range out
+    // walks the lines up from the last one, as many as the box shows, at every
+    // line; while the whole text fits with a line to spare there is no range.
+    const qreal spare = fontMetrics().height() + document()->documentMargin() + 1;
+    if (verticalScrollBar()->maximum() != 0 || bottom + spare > viewport()->height())
+        emit layout->documentSizeChanged(layout->documentSize());
+    const int from = std::max(0, static_cast<int>(std::floor(top)));
+    viewport()->update(0, from, viewport()->width(), static_cast<int>(std::ceil(bottom)) - from);
 }

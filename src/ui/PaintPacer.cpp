@@ -12,10 +12,18 @@ PaintPacer::PaintPacer(QWidget *window, std::chrono::milliseconds interval)
 {
     m_deferred.setSingleShot(true);
     m_deferred.setTimerType(Qt::PreciseTimer);
-    connect(&m_deferred, &QTimer::timeout, this, [this] {
-        QCoreApplication::postEvent(m_window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
-    });
+    connect(&m_deferred, &QTimer::timeout, this, &PaintPacer::paintNow);
     window->installEventFilter(this);
+}
+
+// Sent, not posted: the paint runs in the wake that calls for it, not in one
+// more that a posted request would cost.
+void PaintPacer::paintNow()
+{
+    m_painting = true;
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(m_window, &request);
+    m_painting = false;
 }
 
 // The window's update requests are how Qt asks it to paint what changed.
@@ -23,13 +31,14 @@ bool PaintPacer::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_window || event->type() != QEvent::UpdateRequest)
         return false;
-    const auto elapsed = std::chrono::milliseconds(m_sinceLastPaint.isValid() ? m_sinceLastPaint.elapsed() : m_interval.count());
-    if (elapsed < m_interval) {
+    const auto now = Clock::now();
+    const auto due = m_lastPaint + m_interval;
+    if (!m_painting && now < due) {
         if (!m_deferred.isActive())
-            m_deferred.start(m_interval - elapsed);
+            m_deferred.start(std::chrono::ceil<std::chrono::milliseconds>(due - now));
         return true; // painted at the end of the interval, with whatever else changed
     }
     m_deferred.stop();
-    m_sinceLastPaint.start();
+    m_lastPaint = now;
     return false;
 }

@@ -5,7 +5,6 @@
 
 #include <chrono>
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -22,14 +21,19 @@ class PaintPacer final : public QObject
     Q_DISABLE_COPY_MOVE(PaintPacer)
 
 public:
+    using Clock = std::chrono::steady_clock;
+
     PaintPacer(QWidget *window, std::chrono::milliseconds interval);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void paintNow();
+
     QWidget *m_window;
     std::chrono::milliseconds m_interval;
-    QElapsedTimer m_sinceLastPaint;
+    Clock::time_point m_lastPaint{};
+    bool m_painting = false;
     QTimer m_deferred;
 };

@@ -7,10 +7,15 @@
 
 namespace {
 
+// A value label, named for screen readers by its caption label: a label with
+// a name of its own also spares Qt a name-change notice at every new text.
 QLabel *label(const QWidget &window, const char *name)
 {
     auto *found = window.findChild<QLabel *>(QLatin1StringView(name));
     Q_ASSERT_X(found, "StatisticsFrame", name);
+    const auto *caption = window.findChild<QLabel *>(QLatin1StringView(name) + QLatin1StringView("Caption"));
+    Q_ASSERT_X(caption, "StatisticsFrame", name);
+    found->setAccessibleName(caption->text());
     return found;
 }
 
