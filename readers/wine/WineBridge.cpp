@@ -211,6 +211,15 @@ bool WineBridge::startHost(std::int16_t &status)
         return false;
     }
     std::error_code error;
+    // A DLL named by a path that is not there needs no Wine to tell; its
+    // width unknown, it would otherwise go to the 32-bit host, which may be
+    // what this system cannot run.
+    if (m_settings.library.find('/') != std::string::npos && !fs::exists(m_settings.library, error)) {
+        status = kv::bridge::kNotLoaded;
+        reportCause("library", "the DLL " + m_settings.library +
+                               " does not exist: name the maker's DLL in KV718ST_WINDOWS_LIBRARY");
+        return false;
+    }
     if (m_settings.hostBits == 32 && debianWithout32Bit(m_settings.wine)) {
         reportCause("wine32", std::string("Wine cannot run the 32-bit reader host: ") + kAdd32Bit + "; or " +
                                   sixtyFourBitWayOut(folder));
