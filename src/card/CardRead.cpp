@@ -11,7 +11,9 @@
 
 QString CardReading::message() const { return ok() ? QStringLiteral("寻卡成功！") : QStringLiteral("寻卡操作失败！"); }
 
-CardReading readCard(Reader &reader, Module &module, std::uint8_t format)
+namespace {
+
+CardReading read(Reader &reader, Module &module, std::uint8_t format, bool withText)
 {
     CardReading reading;
     reading.status = reader.request(0, format, module.cardBuffer.data(), &module.requestAux);
@@ -21,14 +23,18 @@ CardReading readCard(Reader &reader, Module &module, std::uint8_t format)
     const ReadFormat &readFormat = kReadFormats[format];
     const std::span reply(module.cardBuffer.data(), readFormat.byteCount());
     reading.hex = hexRendering(reply);
-    if (readFormat.hasText())
+    if (withText && readFormat.hasText())
         reading.text = textRendering(reply);
     return reading;
 }
 
+} // namespace
+
+CardReading readCard(Reader &reader, Module &module, std::uint8_t format) { return read(reader, module, format, true); }
+
 CardReading readTestStep(Reader &reader, Module &module, std::uint8_t format)
 {
-    CardReading reading = readCard(reader, module, format);
+    CardReading reading = read(reader, module, format, false);
     if (!reading.ok())
         return reading;
     if (format == 0) {

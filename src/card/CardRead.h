@@ -29,8 +29,8 @@ struct CardReading
 // read succeeded. A failed read renders nothing, whatever the buffer holds.
 CardReading readCard(Reader &reader, Module &module, std::uint8_t format);
 
-// The read of one step of the automatic test: readCard, and after a
-// successful read the cues on the reader, both LEDs off at format 0, a beep
-// and both LEDs on at format 10. The cues' statuses go to lastStatus and are
-// otherwise ignored.
+// The read of one step of the automatic test: readCard without the text
+// rendering, which a step does not show, and after a successful read the
+// cues on the reader, both LEDs off at format 0, a beep and both LEDs on at
+// format 10. The cues' statuses go to lastStatus and are otherwise ignored.
 CardReading readTestStep(Reader &reader, Module &module, std::uint8_t format);
