@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
@@ -25,34 +26,82 @@ LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
     setFont(logFont);
 }
 
+// Lines are laid out when they are painted. The first line not yet laid
+// out, or `last` if all are, and its top: the box has to repaint from there,
+// the lines above stand as they were painted. While the box is not scrolled
+// it is found without laying out any line.
+std::pair<QTextBlock, qreal> LogBox::firstUnpainted(const QTextBlock &last) const
+{
+    if (verticalScrollBar()->value() != 0)
+        return {last, blockBoundingGeometry(last).translated(contentOffset()).top()};
+    const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    QTextBlock block = document()->firstBlock();
+    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    for (; block != last && block.layout()->lineCount() > 0; block = block.next())
+        top += layout->blockBoundingRect(block).height();
+    return {block, top};
+}
+
 void LogBox::appendLine(const QString &line)
 {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    // Only the last line changes, and one line is added after it.
-    const QTextBlock changed = end.block();
-    const qreal top = blockBoundingGeometry(changed).translated(contentOffset()).top();
-    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    QTextDocument *text = document();
+    // Only the last line changes, and a line is added after it.
+    const QTextBlock changed = text->lastBlock();
+    QAbstractTextDocumentLayout *layout = text->documentLayout();
+    const auto [unpainted, top] = firstUnpainted(changed);
+    const int cursorWas = textCursor().position();
+    const bool modifiedWas = text->isModified();
     {
-        // The layout asks for the whole box to be repainted whenever a line is
-        // added; the area that changes is repainted below instead.
-        const QSignalBlocker quiet(layout);
+        // The document and its layout tell the box of every edit at length:
+        // the layout asks for the whole box to be repainted; the document has
+        // the box follow its cursor, ask the input method where that is now
+        // (which lays the line out) and tell accessibility. A line the program
+        // appends needs none of it; what it does need follows below.
+        const QSignalBlocker quietLayout(layout);
+        const QSignalBlocker quietText(text);
+        QTextCursor end(text);
+        // Placed inside the edit, the cursor does not lay its line out.
         end.beginEditBlock();
+        end.setPosition(text->characterCount() - 1);
         end.insertText(line);
-        end.movePosition(QTextCursor::End);
         end.insertText(QStringLiteral("\r\n"));
         end.endEditBlock();
     }
-    qreal bottom = top;
-    for (QTextBlock block = changed; block.isValid(); block = block.next())
-        bottom += layout->blockBoundingRect(block).height();
-    // The box keeps its scroll range from this signal, which the blocker held
-    // back: text beyond the bottom must stay reachable. Working the range out
-    // walks the lines up from the last one, as many as the box shows, at every
-    // line; while the whole text fits with a line to spare there is no range.
-    const qreal spare = fontMetrics().height() + document()->documentMargin() + 1;
-    if (verticalScrollBar()->maximum() != 0 || bottom + spare > viewport()->height())
-        emit layout->documentSizeChanged(layout->documentSize());
+    // The new line is laid out when it is painted, with the other lines of
+    // its frame. Only lines that may reach the bottom of the box are laid out
+    // now, for the scroll range that the blocker held back: text beyond the
+    // bottom must stay reachable. Working the range out walks the lines up
+    // from the last one, as many as the box shows, so it is skipped while the
+    // text fits with room to spare. Every character at twice the font's
+    // widest, and each row twice the font's line, bound the height of the
+    // lines not laid out yet.
+    const QFontMetrics metrics = fontMetrics();
+    const qsizetype width = std::max(1, viewport()->width());
+    qreal most = top;
+    for (QTextBlock block = unpainted; block.isValid(); block = block.next())
+        most += qreal(2 + 2 * block.length() * metrics.maxWidth() / width) * 2 * metrics.lineSpacing();
+    const qreal room = viewport()->height() - text->documentMargin() - 1;
+    if (verticalScrollBar()->maximum() != 0 || most > room) {
+        qreal bottom = top;
+        for (QTextBlock block = unpainted; block.isValid(); block = block.next())
+            bottom += layout->blockBoundingRect(block).height();
+        if (verticalScrollBar()->maximum() != 0 || bottom + metrics.height() > room)
+            emit layout->documentSizeChanged(layout->documentSize());
+    }
     const int from = std::max(0, static_cast<int>(std::floor(top)));
-    viewport()->update(0, from, viewport()->width(), static_cast<int>(std::ceil(bottom)) - from);
+    viewport()->update(0, from, viewport()->width(), viewport()->height() - from);
+
+    // The box's own signals, as the document would have had it send them.
+    emit textChanged();
+    emit blockCountChanged(text->blockCount());
+    if (text->isModified() != modifiedWas)
+        emit modificationChanged(text->isModified());
+    if (textCursor().position() != cursorWas) {
+        emit cursorPositionChanged();
+        // An operator typing into the box sees the cursor where it went.
+        if (hasFocus()) {
+            viewport()->update();
+            updateMicroFocus();
+        }
+    }
 }

@@ -3,7 +3,10 @@
 
 #pragma once
 
+#include <utility>
+
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 // The test log: a multi-line text box without scroll bars whose text wraps at
 // its width, and which the automatic test extends line by line.
@@ -17,7 +20,11 @@ public:
     // The text becomes the current text followed by `line` and CR LF (which
     // the box keeps as one line break), in one edit of the document. It
     // extends whatever the box holds, so text typed into it stays. Only the
-    // new line is laid out and repainted: a test extends the log eleven times
-    // a pass for hours.
+    // new line is laid out, when it is painted, and only it is repainted: a
+    // test extends the log eleven times a pass for hours. The box sends
+    // textChanged once per line.
     void appendLine(const QString &line);
+
+private:
+    std::pair<QTextBlock, qreal> firstUnpainted(const QTextBlock &last) const;
 };
