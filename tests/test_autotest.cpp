@@ -13,6 +13,7 @@
 
 #include "DelayMs.h"
 #include "FormHarness.h"
+#include "PreciseWake.h"
 #include "Shape.h"
 
 // The automatic test on the real window, driven by real clicks and real
@@ -25,6 +26,8 @@ private slots:
     void delayMsZeroOrLessProcessesNothing_data();
     void delayMsZeroOrLessProcessesNothing();
     void delayMsProcessesEventsAndNeverEndsEarly();
+    void nestedWaitsShareAWake_data();
+    void nestedWaitsShareAWake();
     void startOpensPortAndFirstPassAfterTimerInterval();
     void completePass();
     void verdicts_data();
@@ -157,6 +160,44 @@ void AutoTestTest::delayMsProcessesEventsAndNeverEndsEarly()
         QVERIFY(clock.nsecsElapsed() >= qint64(interval * 1e6));
         QVERIFY(ran);
     }
+}
+
+void AutoTestTest::nestedWaitsShareAWake_data()
+{
+    QTest::addColumn<double>("outer");
+    QTest::addColumn<int>("innerStart");
+    QTest::addColumn<double>("inner");
+    QTest::newRow("inner ends first") << 30.0 << 2 << 5.0;
+    QTest::newRow("inner ends last") << 10.0 << 2 << 30.0;
+}
+
+// Waits that share one wake, one run from inside the other as a pass inside
+// another pass's wait is: each lasts its interval, and the outer one still
+// ends on time, not when something else happens to wake the thread.
+void AutoTestTest::nestedWaitsShareAWake()
+{
+    QFETCH(double, outer);
+    QFETCH(int, innerStart);
+    QFETCH(double, inner);
+    PreciseWake wake;
+    qint64 innerNs = -1;
+    QTimer::singleShot(innerStart, this, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        DelayMs(inner, wake);
+        innerNs = clock.nsecsElapsed();
+    });
+    // Something else that wakes the thread, long after both waits are due.
+    QTimer late;
+    late.setSingleShot(true);
+    late.start(2000);
+    QElapsedTimer clock;
+    clock.start();
+    DelayMs(outer, wake);
+    const qint64 outerNs = clock.nsecsElapsed();
+    QVERIFY(innerNs >= qint64(inner * 1e6));
+    QVERIFY(outerNs >= qint64(outer * 1e6));
+    QVERIFY2(outerNs < 1'000'000'000, qPrintable(QStringLiteral("the outer wait took %1 ms").arg(outerNs / 1e6)));
 }
 
 void AutoTestTest::startOpensPortAndFirstPassAfterTimerInterval()
