@@ -42,6 +42,12 @@ else
     # 3 passes take about 0.5 s: with a click every 20-40 ms some must have
     # been answered, each of them by the buzzer's beep.
     grep -Eq '^click latency ms \(post->beep\) +[1-9]' "$out" || fail "autotest.sh: no click answered"
+    # The wake floor ran beside it, as many passes: twelve waits a pass, each
+    # a wake of its own.
+    grep -Eq '^floor: passes=3 .*wakes_per_pass=1[12]\.' "$out" || fail "autotest.sh: no wake floor of 3 passes"
+    grep -Eq '^processor % of one core, whole run +[0-9.]+ +[0-9.]+ +[0-9.]+  ratio <= 2 ' "$out" ||
+        fail "autotest.sh: no processor ratio to the wake floor"
+    grep -Eq '^wakes per pass +[0-9.]+ +[0-9.]+ ' "$out" || fail "autotest.sh: no wakes per pass"
 fi
 
 for bad in "--passes 0" "--window 5 --passes 2" "--click-min 50 --click-max 10" "--passes x"; do
