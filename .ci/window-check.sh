@@ -13,13 +13,13 @@ program=$PWD/build/dev/src/kv718st-demo
 title=KV718ST演示软件
 log=$(mktemp)
 
-# A session of its own, so that everything xvfb-run started can be ended by
-# its id.
+# A process group of its own (setsid), so that everything xvfb-run started
+# can be ended by the group's id.
 setsid xvfb-run -a bash run.sh >"$log" 2>&1 &
-session=$!
+group=$!
 finish() {
-    kill -TERM -- "-$session" 2>/dev/null
-    wait "$session" 2>/dev/null
+    kill -TERM -- "-$group" 2>/dev/null
+    wait "$group" 2>/dev/null
     rm -f "$log"
 }
 trap finish EXIT
@@ -30,21 +30,21 @@ fail() {
     exit 1
 }
 
-# The program of this tree, started in that session.
+# The program of this tree, started in that group.
 program_pid() {
     local entry stat fields
     for entry in /proc/[0-9]*; do
         [ "$(readlink "$entry/exe" 2>/dev/null)" = "$program" ] || continue
         stat=$(cat "$entry/stat" 2>/dev/null) || continue
-        read -r -a fields <<<"${stat##*) }" # state ppid pgrp session ...
-        [ "${fields[3]}" = "$session" ] && echo "${entry#/proc/}" && return 0
+        read -r -a fields <<<"${stat##*) }" # state ppid pgrp ...
+        [ "${fields[2]}" = "$group" ] && echo "${entry#/proc/}" && return 0
     done
     return 1
 }
 pid=
 for _ in $(seq 240); do
     pid=$(program_pid) && break
-    kill -0 "$session" 2>/dev/null || fail "xvfb-run -a bash run.sh ended before the program started"
+    kill -0 "$group" 2>/dev/null || fail "xvfb-run -a bash run.sh ended before the program started"
     sleep 0.5
 done
 [ -n "$pid" ] || fail "the program did not start within 120 s"

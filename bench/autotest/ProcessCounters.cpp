@@ -64,4 +64,11 @@ ProcessCounters readProcessCounters()
     return counters;
 }
 
+double monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 } // namespace kvbench

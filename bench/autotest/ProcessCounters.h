@@ -28,4 +28,7 @@ bool startCountingSystemCalls();
 
 ProcessCounters readProcessCounters();
 
+// The monotonic clock in milliseconds.
+double monotonicMs();
+
 } // namespace kvbench

@@ -51,6 +51,7 @@
 
 namespace {
 
+using kvbench::monotonicMs;
 using kvbench::Summary;
 
 constexpr double kStepWaitMs = 10;          // the wait after each step
@@ -62,13 +63,6 @@ constexpr double kClickTargetMs = 12;       // p99
 constexpr double kMemoryTargetKb = 1024;    // growth of the peak
 constexpr std::uint8_t kPassBeep = 30;      // the test's own beep at step 10
 constexpr std::uint8_t kButtonBeep = 33;    // what the buzzer button sends (txtBuzzerValue)
-
-double monotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 double processCpuMs()
 {
@@ -586,7 +580,8 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs the automatic test of the real window offscreen on a reader that answers at once and prints "
-        "its processor use, pass period, lateness of the step waits, click latency and memory growth."));
+        "its processor use, wakes and system calls, pass period, lateness of the step waits, click latency and "
+        "memory growth."));
     parser.addHelpOption();
     const QCommandLineOption passes(QStringLiteral("passes"), QStringLiteral("Passes to measure (default 1000)."),
                                     QStringLiteral("N"), QStringLiteral("1000"));

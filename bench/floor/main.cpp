@@ -28,13 +28,6 @@ void waitOnce()
     loop.exec();
 }
 
-double monotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -58,13 +51,13 @@ int main(int argc, char **argv)
     }
 
     waitOnce(); // the first wait sets the event loop up
-    const double start = monotonicMs();
+    const double start = kvbench::monotonicMs();
     const kvbench::ProcessCounters before = kvbench::readProcessCounters();
     for (int pass = 0; pass < passes; ++pass)
         for (int wait = 0; wait < kWaitsPerPass; ++wait)
             waitOnce();
     const kvbench::ProcessCounters after = kvbench::readProcessCounters();
-    const double wallMs = monotonicMs() - start;
+    const double wallMs = kvbench::monotonicMs() - start;
 
     std::printf("wake floor, %d passes of %d waits of 10 ms in a nested event loop\n", passes, kWaitsPerPass);
     std::printf("result: passes=%d cpu_overall=%.3f period_ms=%.3f wakes_per_pass=%.2f syscalls_per_pass=", passes,
