@@ -306,6 +306,12 @@ void WindowTest::logKeepsItsScrollRange()
     QCOMPARE(log->toPlainText(), plain.toPlainText());
     QVERIFY(log->verticalScrollBar()->maximum() > 0);
     QCOMPARE(log->verticalScrollBar()->maximum(), plain.verticalScrollBar()->maximum());
+    // Emptied as a pass empties it, the box has no range left.
+    log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
+    log->clearText();
+    QCOMPARE(log->toPlainText(), QString());
+    QCOMPARE(log->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(log->verticalScrollBar()->value(), 0);
 }
 
 QTEST_MAIN(WindowTest)

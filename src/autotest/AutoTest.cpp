@@ -75,7 +75,7 @@ void Form1::Timer1_Timer()
 {
     Timer1->stop();
     Timer1->setInterval(kPassInterval);
-    txtTestResult->setPlainText(QString());
+    txtTestResult->clearText();
     subTest();
     enableTimer1();
     if (cmdZiDongCeShi->text() == kStopped)

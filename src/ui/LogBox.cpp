@@ -46,35 +46,20 @@ void LogBox::appendLine(const QString &line)
 {
     QTextDocument *text = document();
     // Only the last line changes, and a line is added after it.
-    const QTextBlock changed = text->lastBlock();
-    QAbstractTextDocumentLayout *layout = text->documentLayout();
-    const auto [unpainted, top] = firstUnpainted(changed);
-    const int cursorWas = textCursor().position();
-    const bool modifiedWas = text->isModified();
-    {
-        // The document and its layout tell the box of every edit at length:
-        // the layout asks for the whole box to be repainted; the document has
-        // the box follow its cursor, ask the input method where that is now
-        // (which lays the line out) and tell accessibility. A line the program
-        // appends needs none of it; what it does need follows below.
-        const QSignalBlocker quietLayout(layout);
-        const QSignalBlocker quietText(text);
-        QTextCursor end(text);
-        // Placed inside the edit, the cursor does not lay its line out.
-        end.beginEditBlock();
+    const auto [unpainted, top] = firstUnpainted(text->lastBlock());
+    editQuietly([text, &line](QTextCursor &end) {
         end.setPosition(text->characterCount() - 1);
         end.insertText(line);
         end.insertText(QStringLiteral("\r\n"));
-        end.endEditBlock();
-    }
+    });
     // The new line is laid out when it is painted, with the other lines of
     // its frame. Only lines that may reach the bottom of the box are laid out
-    // now, for the scroll range that the blocker held back: text beyond the
-    // bottom must stay reachable. Working the range out walks the lines up
-    // from the last one, as many as the box shows, so it is skipped while the
-    // text fits with room to spare. Every character at twice the font's
-    // widest, and each row twice the font's line, bound the height of the
-    // lines not laid out yet.
+    // now, for the scroll range: text beyond the bottom must stay reachable.
+    // Working the range out walks the lines up from the last one, as many as
+    // the box shows, so it is skipped while the text fits with room to spare.
+    // Every character at twice the font's widest, and each row twice the
+    // font's line, bound the height of the lines not laid out yet.
+    QAbstractTextDocumentLayout *layout = text->documentLayout();
     const QFontMetrics metrics = fontMetrics();
     const qsizetype width = std::max(1, viewport()->width());
     qreal most = top;
@@ -90,10 +75,45 @@ void LogBox::appendLine(const QString &line)
     }
     const int from = std::max(0, static_cast<int>(std::floor(top)));
     viewport()->update(0, from, viewport()->width(), viewport()->height() - from);
+}
 
-    // The box's own signals, as the document would have had it send them.
+void LogBox::clearText()
+{
+    editQuietly([](QTextCursor &all) {
+        all.select(QTextCursor::Document);
+        all.removeSelectedText();
+    });
+    if (verticalScrollBar()->maximum() != 0) {
+        QAbstractTextDocumentLayout *layout = document()->documentLayout();
+        emit layout->documentSizeChanged(layout->documentSize());
+    }
+    viewport()->update();
+}
+
+// The document and its layout tell the box of every edit at length: the
+// layout asks for the whole box to be repainted; the document has the box
+// follow its cursor, ask the input method where that is now (which lays the
+// line out) and tell accessibility. The log's own edits need none of it: they
+// run with those signals held, and the box then sends its own signals, as the
+// document would have had it send them.
+void LogBox::editQuietly(const std::function<void(QTextCursor &)> &edit)
+{
+    QTextDocument *text = document();
+    const int cursorWas = textCursor().position();
+    const int blocksWere = text->blockCount();
+    const bool modifiedWas = text->isModified();
+    {
+        const QSignalBlocker quietLayout(text->documentLayout());
+        const QSignalBlocker quietText(text);
+        QTextCursor cursor(text);
+        // Placed inside the edit, the cursor does not lay its line out.
+        cursor.beginEditBlock();
+        edit(cursor);
+        cursor.endEditBlock();
+    }
     emit textChanged();
-    emit blockCountChanged(text->blockCount());
+    if (text->blockCount() != blocksWere)
+        emit blockCountChanged(text->blockCount());
     if (text->isModified() != modifiedWas)
         emit modificationChanged(text->isModified());
     if (textCursor().position() != cursorWas) {

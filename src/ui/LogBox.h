@@ -3,10 +3,12 @@
 
 #pragma once
 
+#include <functional>
 #include <utility>
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextCursor>
 
 // The test log: a multi-line text box without scroll bars whose text wraps at
 // its width, and which the automatic test extends line by line.
@@ -24,7 +26,12 @@ public:
     // test extends the log eleven times a pass for hours. The box sends
     // textChanged once per line.
     void appendLine(const QString &line);
+    // The text becomes empty, as with setPlainText(QString()), but the
+    // document is emptied, not made anew: a test empties the log at every
+    // pass.
+    void clearText();
 
 private:
+    void editQuietly(const std::function<void(QTextCursor &)> &edit);
     std::pair<QTextBlock, qreal> firstUnpainted(const QTextBlock &last) const;
 };
