@@ -35,8 +35,10 @@ std::pair<QTextBlock, qreal> LogBox::firstUnpainted(const QTextBlock &last) cons
     if (verticalScrollBar()->value() != 0)
         return {last, blockBoundingGeometry(last).translated(contentOffset()).top()};
     const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    // Not scrolled, the first line's box (its margin included) starts at the
+    // top of the content.
     QTextBlock block = document()->firstBlock();
-    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    qreal top = contentOffset().y();
     for (; block != last && block.layout()->lineCount() > 0; block = block.next())
         top += layout->blockBoundingRect(block).height();
     return {block, top};
