@@ -4,7 +4,6 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
