@@ -73,6 +73,10 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &argument
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent)
         _exit(127);
+    // A process group of its own: a Ctrl+C at the tool's terminal is the
+    // tool's to handle, which closes the port through the host before it
+    // ends. The host ends with the tool all the same.
+    setpgid(0, 0);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

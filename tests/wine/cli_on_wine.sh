@@ -5,8 +5,9 @@
 #   1. with the simulated reader as a Windows DLL (KV718ST_WINDOWS_LIBRARY),
 #      read --json prints exactly what the Linux simulated reader gives, and
 #      version, beep and led work; a port without a reader gives status 3;
-#   2. Ctrl+C sent to the process group, as a terminal sends it (the reader
-#      host included), ends a watch with status 0 after the port was closed;
+#   2. Ctrl+C sent to the process group, as a terminal sends it, ends a watch
+#      with status 0 after the port was closed through the reader host, which
+#      the Ctrl+C must not have ended first;
 #   3. a DLL that lacks a function, and one that does not exist: status 4.
 # usage: cli_on_wine.sh CLI SIMULATED_DLL PARTIAL_DLL
 set -u
@@ -31,8 +32,8 @@ status=$?
 rm -f "$work"/*.err
 echo "ok: read, version, beep, led and a wrong port through the bridge"
 
-# setsid makes the watch the leader of a process group of its own, which the
-# reader host it starts joins.
+# setsid makes the watch the leader of a process group of its own, as a
+# terminal's foreground job is.
 setsid "$cli" --reader wine watch --json --interval 50 >"$work/watch.out" 2>"$work/watch.err" &
 watch=$!
 for _ in $(seq 1 600); do
