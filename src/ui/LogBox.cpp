@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <QAbstractTextDocumentLayout>
+#include <QEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
@@ -24,6 +25,19 @@ LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
     QFont logFont = font();
     logFont.setStyleStrategy(QFont::PreferNoShaping);
     setFont(logFont);
+    m_fontSizes = fontSizes(fontMetrics());
+}
+
+LogBox::FontSizes LogBox::fontSizes(const QFontMetrics &metrics)
+{
+    return {metrics.maxWidth(), metrics.lineSpacing(), metrics.height()};
+}
+
+void LogBox::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        m_fontSizes = fontSizes(fontMetrics());
+    QPlainTextEdit::changeEvent(event);
 }
 
 // Lines are laid out when they are painted. The first line not yet laid
@@ -62,21 +76,24 @@ void LogBox::appendLine(const QString &line)
     // Every character at twice the font's widest, and each row twice the
     // font's line, bound the height of the lines not laid out yet.
     QAbstractTextDocumentLayout *layout = text->documentLayout();
-    const QFontMetrics metrics = fontMetrics();
     const qsizetype width = std::max(1, viewport()->width());
     qreal most = top;
     for (QTextBlock block = unpainted; block.isValid(); block = block.next())
-        most += qreal(2 + 2 * block.length() * metrics.maxWidth() / width) * 2 * metrics.lineSpacing();
+        most += qreal(2 + 2 * block.length() * m_fontSizes.widest / width) * 2 * m_fontSizes.lineSpacing;
     const qreal room = viewport()->height() - text->documentMargin() - 1;
+    qreal bottom = most;
     if (verticalScrollBar()->maximum() != 0 || most > room) {
-        qreal bottom = top;
+        bottom = top;
         for (QTextBlock block = unpainted; block.isValid(); block = block.next())
             bottom += layout->blockBoundingRect(block).height();
-        if (verticalScrollBar()->maximum() != 0 || bottom + metrics.height() > room)
+        if (verticalScrollBar()->maximum() != 0 || bottom + m_fontSizes.height > room)
             emit layout->documentSizeChanged(layout->documentSize());
     }
+    // Below the new lines the box stays as empty as it was.
     const int from = std::max(0, static_cast<int>(std::floor(top)));
-    viewport()->update(0, from, viewport()->width(), viewport()->height() - from);
+    const int to = std::min(viewport()->height(), static_cast<int>(std::ceil(bottom)));
+    if (to > from)
+        viewport()->update(0, from, viewport()->width(), to - from);
 }
 
 void LogBox::clearText()

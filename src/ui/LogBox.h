@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+#include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -31,7 +32,22 @@ public:
     // pass.
     void clearText();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // The font's sizes the appends work with, kept from one font change to
+    // the next: asking the font for them costs more than an append's edit.
+    struct FontSizes
+    {
+        int widest = 0;
+        int lineSpacing = 0;
+        int height = 0;
+    };
+    static FontSizes fontSizes(const QFontMetrics &metrics);
+
     void editQuietly(const std::function<void(QTextCursor &)> &edit);
     std::pair<QTextBlock, qreal> firstUnpainted(const QTextBlock &last) const;
+
+    FontSizes m_fontSizes;
 };
