@@ -1,7 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The kv718st-demo developers
 // SPDX-License-Identifier: MIT
 
+#include <ctime>
 #include <memory>
+#include <optional>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,6 +17,42 @@
 #include "FormHarness.h"
 #include "PreciseWake.h"
 #include "Shape.h"
+
+namespace {
+
+// Sets the C library's time zone (TZ) while it lives.
+class TimeZoneSetting
+{
+public:
+    explicit TimeZoneSetting(const char *zone) : m_was(qgetenv("TZ")), m_wasSet(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        apply();
+    }
+    ~TimeZoneSetting()
+    {
+        if (m_wasSet)
+            qputenv("TZ", m_was);
+        else
+            qunsetenv("TZ");
+        apply();
+    }
+    Q_DISABLE_COPY_MOVE(TimeZoneSetting)
+
+private:
+    static void apply()
+    {
+#ifdef Q_OS_WIN
+        _tzset();
+#else
+        tzset();
+#endif
+    }
+    QByteArray m_was;
+    bool m_wasSet;
+};
+
+} // namespace
 
 // The automatic test on the real window, driven by real clicks and real
 // timer ticks.
@@ -585,17 +623,25 @@ void AutoTestTest::statisticsFollowStartAndStop()
     QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QString::number(requests));
     QCOMPARE(harness.text(QStringLiteral("lblStatElapsed")), runTime);
 
-    // One failed step: the start resets, and the failure is shown whole.
+    // One failed step: the start resets, and the failure is shown whole, at
+    // the local time of day. A zone eight hours from UTC (a POSIX rule, which
+    // needs no zone files) tells local time from UTC.
+    std::optional<TimeZoneSetting> zone(std::in_place, "CST-8");
     harness.reader.setStatus(QStringLiteral("initCom"), 0);
     harness.setText(QStringLiteral("txtZiFu_4"), QStringLiteral("5544332299"));
     harness.click(QStringLiteral("cmdZiDongCeShi"));
     QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QStringLiteral("0"));
     QTRY_VERIFY_WITH_TIMEOUT(harness.text(QStringLiteral("lblStatFailures")) != QStringLiteral("0"), 5000);
     harness.click(QStringLiteral("cmdZiDongCeShi"));
+    const QTime localNow = QDateTime::currentDateTimeUtc().toLocalTime().time();
+    zone.reset();
     const QStringList lastFailure = harness.text(QStringLiteral("lblStatLastFailure")).split(u'\n');
     QCOMPARE(lastFailure.size(), 3);
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} 第4步$")).match(lastFailure[0]).hasMatch(),
              qPrintable(lastFailure[0]));
+    const QTime shownAt = QTime::fromString(lastFailure[0].left(12), QStringLiteral("HH:mm:ss.zzz"));
+    const int secondsAgo = (shownAt.secsTo(localNow) + 86400) % 86400;
+    QVERIFY2(secondsAgo < 60, qPrintable(lastFailure[0] + QStringLiteral(" at ") + localNow.toString()));
     QCOMPARE(lastFailure[1], QStringLiteral("读数 ") + kStandardHex[4]);
     QCOMPARE(lastFailure[2], QStringLiteral("参考 5544332299"));
     QVERIFY(harness.boxes.isEmpty());

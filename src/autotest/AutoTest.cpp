@@ -159,7 +159,9 @@ void Form1::countStep(std::size_t depth, int step, const QString &reference, con
     if (passed) {
         m_statistics.countPassedStep();
     } else {
-        TestStatistics::Failure failure{QDateTime::currentDateTime(), m_passNumbers[depth], step,
+        // In UTC, which needs no look-up of the time zone: a failing reader
+        // fails every step. It is shown and recorded in local time.
+        TestStatistics::Failure failure{QDateTime::currentDateTimeUtc(), m_passNumbers[depth], step,
                                         kv::trimBlanks(reference), reading};
         if (m_record && !m_record->recordFailure(failure, Label_RetInfo->text()))
             recordFailed();

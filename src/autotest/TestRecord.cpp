@@ -14,7 +14,10 @@ const QStringList kHeader = {
     QStringLiteral("failures"), QStringLiteral("failure_rate"), QStringLiteral("elapsed"),
 };
 
-QString timeText(const QDateTime &when) { return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")); }
+QString timeText(const QDateTime &when)
+{
+    return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
 
 } // namespace
 

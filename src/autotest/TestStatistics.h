@@ -26,7 +26,7 @@ public:
 
     struct Failure
     {
-        QDateTime when; // local time
+        QDateTime when; // shown and recorded in local time
         std::int64_t pass = 0;
         int step = 0;
         QString reference;

@@ -52,7 +52,7 @@ void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clo
 QString StatisticsFrame::failureText(const TestStatistics::Failure &failure)
 {
     return QStringLiteral("%1 第%2步\n读数 %3\n参考 %4")
-        .arg(failure.when.toString(QStringLiteral("HH:mm:ss.zzz")))
+        .arg(failure.when.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")))
         .arg(failure.step)
         .arg(orEmptyMark(failure.reading), orEmptyMark(failure.reference));
 }
