@@ -58,9 +58,14 @@ QWidget *createControl(const layout::Control &control, QWidget *container)
     case Kind::Shape:
         widget = new Shape(container);
         break;
-    case Kind::Label:
-        widget = new QLabel(text, container);
+    case Kind::Label: {
+        auto *label = new QLabel(text, container);
+        // What a label shows is never markup: a status from the reader or a
+        // count is shown as it is, and a new text is not searched for tags.
+        label->setTextFormat(Qt::PlainText);
+        widget = label;
         break;
+    }
     case Kind::Button:
         widget = new QPushButton(text, container);
         break;
@@ -125,6 +130,12 @@ Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(applicationTitle());
     resize(layout::pixels(layout::kWindowWidth), layout::pixels(layout::kWindowHeight));
+    // The window shows digits, Latin letters and Chinese, none of which needs
+    // complex shaping; without it a label whose text changes at every read
+    // is painted for half the cost. Scripts that need shaping still get it.
+    QFont noShaping; // sets only this, the rest follows the application's font
+    noShaping.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(noShaping);
     buildControls();
     new PaintPacer(this, kFrameInterval);
     Form_Load();
