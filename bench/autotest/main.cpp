@@ -37,6 +37,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -110,6 +111,7 @@ struct Options
     int window = 10;
     int warmup = 50;
     bool clicks = true;
+    bool failing = false; // references emptied: every step fails
     int clickMinMs = 100;
     int clickMaxMs = 400;
     unsigned seed = 1;
@@ -293,6 +295,11 @@ bool AutoTestBench::prepare()
         std::fprintf(stderr, "kv_bench_autotest: read-all left no reference reading\n");
         return false;
     }
+    // Without references every step fails, is logged as an error and counted
+    // as a failure, as on a first start before any read-all.
+    if (m_options.failing)
+        for (QLineEdit *reference : m_form->findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^txtZiFu_"))))
+            reference->clear();
     waitFor([] { return false; }, 100);
     return true;
 }
@@ -497,8 +504,8 @@ void AutoTestBench::finish()
     const bool earlyPass = waits.count > 0 && waits.min >= kStepWaitMs;
     const bool clickPass = !m_options.clicks || (click.count > 0 && click.p99 <= kClickTargetMs);
 
-    std::printf("automatic test, %d passes of 11 steps; Form1 offscreen on a reader that answers at once\n",
-                m_options.passes);
+    std::printf("automatic test, %d passes of 11 steps; Form1 offscreen on a reader that answers at once; %s\n",
+                m_options.passes, m_options.failing ? "no references, every step fails" : "every step passes");
     std::printf("load average (1/5/15 min) at start: %s  at end: %s\n", m_loadStart.c_str(), loadEnd.c_str());
     std::printf("wall %.1f s, processor %.3f s user + %.3f s sys for the whole process\n", wallMs / 1000.0,
                 static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6,
@@ -601,7 +608,10 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed of the random click moments (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({passes, window, warmup, clickMin, clickMax, noClicks, seed});
+    const QCommandLineOption failing(
+        QStringLiteral("failing"),
+        QStringLiteral("Empty the reference readings before the test, so that every step fails."));
+    parser.addOptions({passes, window, warmup, clickMin, clickMax, noClicks, failing, seed});
     parser.process(arguments);
 
     Options o;
@@ -623,6 +633,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     o.clickMaxMs = number(clickMax, 1);
     o.seed = static_cast<unsigned>(number(seed, 0));
     o.clicks = !parser.isSet(noClicks);
+    o.failing = parser.isSet(failing);
     if (ok && o.clickMaxMs < o.clickMinMs) {
         std::fprintf(stderr, "kv_bench_autotest: --click-max must not be below --click-min\n");
         ok = false;
