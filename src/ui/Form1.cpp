@@ -60,8 +60,9 @@ QWidget *createControl(const layout::Control &control, QWidget *container)
         break;
     case Kind::Label: {
         auto *label = new QLabel(text, container);
-        // What a label shows is never markup: a status from the reader or a
-        // count is shown as it is, and a new text is not searched for tags.
+        // What a label shows is never markup: a status, a count or a
+        // reference the operator typed is shown as it is, and a new text is
+        // not searched for tags.
         label->setTextFormat(Qt::PlainText);
         widget = label;
         break;
@@ -131,8 +132,9 @@ Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
     setWindowTitle(applicationTitle());
     resize(layout::pixels(layout::kWindowWidth), layout::pixels(layout::kWindowHeight));
     // The window shows digits, Latin letters and Chinese, none of which needs
-    // complex shaping; without it a label whose text changes at every read
-    // is painted for half the cost. Scripts that need shaping still get it.
+    // complex shaping; without it the labels and log lines that change at
+    // every read are laid out and painted for much less. Scripts that need
+    // shaping still get it.
     QFont noShaping; // sets only this, the rest follows the application's font
     noShaping.setStyleStrategy(QFont::PreferNoShaping);
     setFont(noShaping);

@@ -9,6 +9,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
@@ -20,23 +21,19 @@ LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setTabChangesFocus(true); // Tab moves on, as from any other box
     setUndoRedoEnabled(false); // a log has nothing to undo, and no history to keep
-    // Digits, Latin letters and Chinese characters need no complex shaping;
-    // skipping it makes each new line much cheaper to lay out and draw.
-    QFont logFont = font();
-    logFont.setStyleStrategy(QFont::PreferNoShaping);
-    setFont(logFont);
-    m_fontSizes = fontSizes(fontMetrics());
+    keepFontSizes();
 }
 
-LogBox::FontSizes LogBox::fontSizes(const QFontMetrics &metrics)
+void LogBox::keepFontSizes()
 {
-    return {metrics.maxWidth(), metrics.lineSpacing(), metrics.height()};
+    const QFontMetrics metrics = fontMetrics();
+    m_fontSizes = {metrics.maxWidth(), metrics.lineSpacing(), metrics.height()};
 }
 
 void LogBox::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange)
-        m_fontSizes = fontSizes(fontMetrics());
+        keepFontSizes();
     QPlainTextEdit::changeEvent(event);
 }
 

@@ -6,7 +6,6 @@
 #include <functional>
 #include <utility>
 
-#include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -44,7 +43,7 @@ private:
         int lineSpacing = 0;
         int height = 0;
     };
-    static FontSizes fontSizes(const QFontMetrics &metrics);
+    void keepFontSizes();
 
     void editQuietly(const std::function<void(QTextCursor &)> &edit);
     std::pair<QTextBlock, qreal> firstUnpainted(const QTextBlock &last) const;

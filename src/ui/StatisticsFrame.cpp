@@ -32,8 +32,6 @@ StatisticsFrame::StatisticsFrame(const QWidget &window)
       m_lastFailure(label(window, "lblStatLastFailure"))
 {
     m_lastFailure->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // A reference is typed by the operator: never taken for markup.
-    m_lastFailure->setTextFormat(Qt::PlainText);
 }
 
 void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clock::time_point now, bool atOnce)
