@@ -15,6 +15,8 @@
 #include "FakeReader.h"
 #include "Form1.h"
 
+using namespace kv;
+
 namespace {
 
 void print(const QString &line)

@@ -18,6 +18,8 @@
 #include "PreciseWake.h"
 #include "Shape.h"
 
+using namespace kv;
+
 namespace {
 
 // Sets the C library's time zone (TZ) while it lives.

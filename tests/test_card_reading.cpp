@@ -5,6 +5,8 @@
 
 #include "FormHarness.h"
 
+using namespace kv;
+
 // The format buttons, read-all, and the buzzer, indicator and version commands,
 // clicked on the real window.
 class CardReadingTest : public QObject

@@ -10,6 +10,8 @@
 #include "ReadFormat.h"
 #include "TestStatistics.h"
 
+using namespace kv;
+
 // The numeric value of operator texts and the conversions commands apply.
 class NumericTextTest : public QObject
 {

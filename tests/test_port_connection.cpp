@@ -6,6 +6,8 @@
 #include "FakeReader.h"
 #include "PortConnection.h"
 
+using namespace kv;
+
 // The port state and the open and close sequences.
 class PortConnectionTest : public QObject
 {

@@ -12,6 +12,8 @@
 #include "LogBox.h"
 #include "Shape.h"
 
+using namespace kv;
+
 // The main window: controls, initial state, start-up and shut-down.
 class WindowTest : public QObject
 {
@@ -55,9 +57,9 @@ void WindowTest::controlKinds_data()
         row(label, "QLabel");
     row("cboSetBoud", "QComboBox");
     row("cboLED", "QComboBox");
-    row("txtTestResult", "LogBox");
+    row("txtTestResult", "kv::LogBox");
     row("Picture1", "QFrame");
-    row("Shape1", "Shape");
+    row("Shape1", "kv::Shape");
 }
 
 void WindowTest::controlKinds()

@@ -9,7 +9,7 @@
 #include <limits>
 #include <numeric>
 
-namespace kvbench {
+namespace kv::bench {
 
 double nearestRank(std::span<const double> sorted, double q)
 {
@@ -119,4 +119,4 @@ std::optional<long> vmHwmKb(std::string_view statusText)
     return value;
 }
 
-} // namespace kvbench
+} // namespace kv::bench

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvbench {
+namespace kv::bench {
 
 inline constexpr std::size_t kStepsPerPass = 11;
 
@@ -76,4 +76,4 @@ StepFigures stepFigures(std::span<const PassTimes> passes);
 // The VmHWM value (kB) of a /proc/<pid>/status text, if there is one.
 std::optional<long> vmHwmKb(std::string_view statusText);
 
-} // namespace kvbench
+} // namespace kv::bench

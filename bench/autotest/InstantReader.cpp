@@ -8,6 +8,8 @@
 
 #include "CardId.h"
 
+namespace kv {
+
 namespace {
 
 constexpr kv::CardId kCard{0x11, 0x22, 0x33, 0x44, 0x55};
@@ -57,3 +59,5 @@ std::int16_t InstantReader::beep(std::int32_t, std::uint8_t value)
         onBeep(value);
     return 0;
 }
+
+} // namespace kv

@@ -8,6 +8,8 @@
 
 #include "Reader.h"
 
+namespace kv {
+
 // A reader that answers every call at once and successfully, with the card
 // 11 22 33 44 55 on its antenna. It keeps only counters, so a long run does not
 // grow its memory; the benchmark watches it through two hooks, which run at
@@ -29,3 +31,5 @@ public:
     long opens = 0;
     long closes = 0;
 };
+
+} // namespace kv

@@ -11,7 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace kvbench {
+namespace kv::bench {
 namespace {
 
 int g_syscallCounter = -1; // the one perf counter of the process
@@ -71,4 +71,4 @@ double monotonicMs()
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-} // namespace kvbench
+} // namespace kv::bench

@@ -12,7 +12,7 @@
 // ready), and the system calls of the whole process where the kernel lets it
 // count them (a perf tracepoint counter; root or a low
 // kernel.perf_event_paranoid). Linux only.
-namespace kvbench {
+namespace kv::bench {
 
 struct ProcessCounters
 {
@@ -31,4 +31,4 @@ ProcessCounters readProcessCounters();
 // The monotonic clock in milliseconds.
 double monotonicMs();
 
-} // namespace kvbench
+} // namespace kv::bench

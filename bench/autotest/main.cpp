@@ -50,10 +50,12 @@
 #include "PreciseWake.h"
 #include "ProcessCounters.h"
 
+using namespace kv;
+
 namespace {
 
-using kvbench::monotonicMs;
-using kvbench::Summary;
+using kv::bench::monotonicMs;
+using kv::bench::Summary;
 
 constexpr double kStepWaitMs = 10;          // the wait after each step
 constexpr double kPassMs = 120;             // 11 steps and the pass interval, 10 ms each
@@ -88,7 +90,7 @@ std::optional<long> readVmHwmKb()
         size += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    return kvbench::vmHwmKb(std::string_view(buffer, size));
+    return kv::bench::vmHwmKb(std::string_view(buffer, size));
 }
 
 // The load averages over 1, 5 and 15 minutes.
@@ -187,11 +189,11 @@ private:
     bool m_armed = false;
     int m_pass = -1;               // index of the pass under way
     std::uint8_t m_step = 0;       // format of the last read
-    std::vector<kvbench::PassTimes> m_times;
+    std::vector<kv::bench::PassTimes> m_times;
     std::vector<double> m_cpuAtPass;
     std::vector<double> m_wallAtPass;
-    kvbench::ProcessCounters m_countersFirst; // at the start of the first pass measured
-    kvbench::ProcessCounters m_countersLast;  // at the start of the pass after the last
+    kv::bench::ProcessCounters m_countersFirst; // at the start of the first pass measured
+    kv::bench::ProcessCounters m_countersLast;  // at the start of the pass after the last
     std::optional<long> m_hwmWarm;
     std::optional<long> m_hwmEnd;
     std::string m_loadStart;
@@ -235,7 +237,7 @@ AutoTestBench::AutoTestBench(const Options &options) : m_options(options)
     m_log = control<QPlainTextEdit>("txtTestResult");
 
     const auto passes = static_cast<std::size_t>(m_options.passes);
-    m_times.assign(passes + 1, kvbench::emptyPassTimes());
+    m_times.assign(passes + 1, kv::bench::emptyPassTimes());
     m_cpuAtPass.assign(passes + 1, 0.0);
     m_wallAtPass.assign(passes + 1, 0.0);
     if (m_options.clicks) {
@@ -325,9 +327,9 @@ void AutoTestBench::onRequest(std::uint8_t format)
         m_cpuAtPass[p] = processCpuMs();
         m_wallAtPass[p] = now;
         if (m_pass == 0)
-            m_countersFirst = kvbench::readProcessCounters();
+            m_countersFirst = kv::bench::readProcessCounters();
         if (m_pass == m_options.passes)
-            m_countersLast = kvbench::readProcessCounters();
+            m_countersLast = kv::bench::readProcessCounters();
         if (m_pass == m_options.warmup && m_options.warmup < m_options.passes)
             m_hwmWarm = readVmHwmKb();
         if (m_pass == 0)
@@ -337,7 +339,7 @@ void AutoTestBench::onRequest(std::uint8_t format)
             stopClicker();
         }
     }
-    if (m_pass < 0 || format >= kvbench::kStepsPerPass)
+    if (m_pass < 0 || format >= kv::bench::kStepsPerPass)
         return fail("an unexpected read");
     // Of the pass after the last one only its start is kept: it ends the
     // last period.
@@ -477,21 +479,21 @@ void AutoTestBench::finish()
     }
 
     const auto passes = static_cast<std::size_t>(m_options.passes);
-    const kvbench::StepFigures steps = kvbench::stepFigures(m_times);
+    const kv::bench::StepFigures steps = kv::bench::stepFigures(m_times);
     const std::vector<double> shares =
-        kvbench::windowShares(m_cpuAtPass, m_wallAtPass, static_cast<std::size_t>(m_options.window));
-    const double overall = kvbench::overallShare(m_cpuAtPass, m_wallAtPass);
+        kv::bench::windowShares(m_cpuAtPass, m_wallAtPass, static_cast<std::size_t>(m_options.window));
+    const double overall = kv::bench::overallShare(m_cpuAtPass, m_wallAtPass);
     const double wallMs = m_wallAtPass[passes] - m_wallAtPass[0];
 
-    const Summary cpu = kvbench::summarize(shares);
-    const Summary period = kvbench::summarize(steps.periods);
-    const Summary lateness = kvbench::summarize(minus(steps.waits, kStepWaitMs));
-    const Summary waits = kvbench::summarize(steps.waits);
-    const Summary gapLateness = kvbench::summarize(minus(steps.readGaps, kStepWaitMs));
-    const Summary work = kvbench::summarize(steps.work);
-    const Summary turns = kvbench::summarize(steps.turns);
-    const Summary click = kvbench::summarize(m_clickLatency);
-    const Summary queueing = kvbench::summarize(m_clickQueueing);
+    const Summary cpu = kv::bench::summarize(shares);
+    const Summary period = kv::bench::summarize(steps.periods);
+    const Summary lateness = kv::bench::summarize(minus(steps.waits, kStepWaitMs));
+    const Summary waits = kv::bench::summarize(steps.waits);
+    const Summary gapLateness = kv::bench::summarize(minus(steps.readGaps, kStepWaitMs));
+    const Summary work = kv::bench::summarize(steps.work);
+    const Summary turns = kv::bench::summarize(steps.turns);
+    const Summary click = kv::bench::summarize(m_clickLatency);
+    const Summary queueing = kv::bench::summarize(m_clickQueueing);
 
     Summary whole;
     whole.count = 1;
@@ -649,7 +651,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
-    kvbench::startCountingSystemCalls(); // before any thread exists
+    kv::bench::startCountingSystemCalls(); // before any thread exists
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     requestPreciseWakeups(); // as the program does at its start

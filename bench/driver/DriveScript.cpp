@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace kvdrive {
+namespace kv::drive {
 namespace {
 
 enum class TokKind { Word, Separator, Open, Close, End };
@@ -414,4 +414,4 @@ std::optional<std::int64_t> parseEpochNs(const QByteArray &text)
     return v;
 }
 
-} // namespace kvdrive
+} // namespace kv::drive

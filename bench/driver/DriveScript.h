@@ -26,7 +26,7 @@
 //   repeat N STEP                     run STEP N times
 //   repeat N { STEPS }                run the steps in braces N times
 //   close                             close Form1 (only as the very last step)
-namespace kvdrive {
+namespace kv::drive {
 
 enum class StepKind { Paint, Click, Wait, Until, Text, Grab, Memory, Boxes, Repeat, Close };
 enum class Match { Equals, Contains };
@@ -73,4 +73,4 @@ QString fieldValue(const QString &value);
 // Nanoseconds since the epoch given as decimal digits; nothing for anything else.
 std::optional<std::int64_t> parseEpochNs(const QByteArray &text);
 
-} // namespace kvdrive
+} // namespace kv::drive

@@ -40,9 +40,10 @@
 #include <ctime>
 #include <map>
 
+
 namespace {
 
-using namespace kvdrive;
+using namespace kv::drive;
 
 std::int64_t realtimeNs()
 {

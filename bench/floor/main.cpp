@@ -32,7 +32,7 @@ void waitOnce()
 
 int main(int argc, char **argv)
 {
-    const bool counting = kvbench::startCountingSystemCalls();
+    const bool counting = kv::bench::startCountingSystemCalls();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -51,13 +51,13 @@ int main(int argc, char **argv)
     }
 
     waitOnce(); // the first wait sets the event loop up
-    const double start = kvbench::monotonicMs();
-    const kvbench::ProcessCounters before = kvbench::readProcessCounters();
+    const double start = kv::bench::monotonicMs();
+    const kv::bench::ProcessCounters before = kv::bench::readProcessCounters();
     for (int pass = 0; pass < passes; ++pass)
         for (int wait = 0; wait < kWaitsPerPass; ++wait)
             waitOnce();
-    const kvbench::ProcessCounters after = kvbench::readProcessCounters();
-    const double wallMs = kvbench::monotonicMs() - start;
+    const kv::bench::ProcessCounters after = kv::bench::readProcessCounters();
+    const double wallMs = kv::bench::monotonicMs() - start;
 
     std::printf("wake floor, %d passes of %d waits of 10 ms in a nested event loop\n", passes, kWaitsPerPass);
     std::printf("result: passes=%d cpu_overall=%.3f period_ms=%.3f wakes_per_pass=%.2f syscalls_per_pass=", passes,

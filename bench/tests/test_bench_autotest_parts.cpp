@@ -13,7 +13,8 @@
 
 #include <QTest>
 
-using namespace kvbench;
+using namespace kv::bench;
+using kv::InstantReader;
 
 namespace {
 
@@ -70,7 +71,7 @@ private slots:
         QFETCH(double, q);
         QFETCH(double, expected);
         std::ranges::sort(values);
-        QCOMPARE(kvbench::nearestRank(values, q), expected);
+        QCOMPARE(kv::bench::nearestRank(values, q), expected);
     }
 
     void summarizeSortsAndAverages()
@@ -120,7 +121,7 @@ private slots:
         QFETCH(std::vector<double>, wall);
         QFETCH(int, window);
         QFETCH(std::vector<double>, expected);
-        const std::vector<double> shares = kvbench::windowShares(cpu, wall, static_cast<std::size_t>(window));
+        const std::vector<double> shares = kv::bench::windowShares(cpu, wall, static_cast<std::size_t>(window));
         QCOMPARE(shares.size(), expected.size());
         for (std::size_t i = 0; i < shares.size(); ++i)
             QVERIFY2(std::abs(shares[i] - expected[i]) < 1e-9, qPrintable(QString::number(shares[i])));
@@ -144,7 +145,7 @@ private slots:
         QFETCH(std::vector<double>, cpu);
         QFETCH(std::vector<double>, wall);
         QFETCH(double, expected);
-        QCOMPARE(kvbench::overallShare(cpu, wall), expected);
+        QCOMPARE(kv::bench::overallShare(cpu, wall), expected);
     }
 
     void stepFiguresOfRegularPasses()
@@ -210,7 +211,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(long, expected);
-        const std::optional<long> value = kvbench::vmHwmKb(std::string_view(text.constData(), text.size()));
+        const std::optional<long> value = kv::bench::vmHwmKb(std::string_view(text.constData(), text.size()));
         QCOMPARE(value.value_or(-1), expected);
     }
 

@@ -7,7 +7,7 @@
 
 #include <QTest>
 
-using namespace kvdrive;
+using namespace kv::drive;
 
 namespace {
 
@@ -192,7 +192,7 @@ private slots:
     {
         QFETCH(QList<double>, values);
         QFETCH(double, expected);
-        QCOMPARE(kvdrive::median(std::vector<double>(values.begin(), values.end())), expected);
+        QCOMPARE(kv::drive::median(std::vector<double>(values.begin(), values.end())), expected);
     }
 
     void quotesFieldValues_data()

@@ -11,6 +11,8 @@
 #include "LibraryReader.h"
 #include "PreciseWake.h"
 
+using namespace kv;
+
 namespace {
 
 constexpr const char *helpText =

@@ -11,6 +11,8 @@
 
 #include "PreciseWake.h"
 
+namespace kv {
+
 void DelayMs(double milliseconds)
 {
     PreciseWake wake;
@@ -42,3 +44,5 @@ void DelayMs(double milliseconds, PreciseWake &wake)
     if (outer > deadline)
         wake.arm(outer);
 }
+
+} // namespace kv

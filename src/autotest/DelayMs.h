@@ -3,6 +3,8 @@
 
 #pragma once
 
+namespace kv {
+
 // Waits `milliseconds` while the window stays alive: pending events are
 // processed during the wait, so clicks and timer ticks run their handlers
 // inside it. The wait sleeps between events instead of polling, and ends as
@@ -16,3 +18,5 @@ class PreciseWake;
 // costs no timer of its own. Waits may nest (a handler run inside one waits
 // too): an inner wait hands the wake back armed for the outer one.
 void DelayMs(double milliseconds, PreciseWake &wake);
+
+} // namespace kv

@@ -8,6 +8,21 @@
 
 #include <QTimer>
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#elif defined(_WIN32)
+#include <windows.h>
+#include <timeapi.h>
+
+#include <QWinEventNotifier>
+#endif
+
+namespace kv {
+
 namespace {
 
 // Where no timer descriptor can be had: a Qt timer, which may end up to a
@@ -23,11 +38,6 @@ void armQtTimer(QTimer &timer, PreciseWake::Clock::time_point at)
 } // namespace
 
 #if defined(__linux__)
-#include <sys/prctl.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
-
-#include <QSocketNotifier>
 
 // A timer file descriptor with an absolute deadline on the monotonic clock
 // (the clock of std::chrono::steady_clock), watched by the event loop.
@@ -76,10 +86,6 @@ struct PreciseWake::Impl
 void requestPreciseWakeups() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
 #elif defined(_WIN32)
-#include <windows.h>
-#include <timeapi.h>
-
-#include <QWinEventNotifier>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -150,3 +156,5 @@ void PreciseWake::arm(Clock::time_point at)
     m_armedFor = at;
     m_impl->arm(at);
 }
+
+} // namespace kv

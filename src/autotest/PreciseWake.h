@@ -8,6 +8,8 @@
 
 class QObject;
 
+namespace kv {
+
 // Wakes the calling thread's event loop at a given moment, to within the
 // kernel's timer slack. Qt's own timers round every wait of the event loop up
 // to a whole millisecond, so a 10 ms wait would end up to 1 ms late; the
@@ -41,3 +43,5 @@ private:
 // sleeps end when they were asked to (Linux: the timer slack; Windows: a 1 ms
 // system timer tick).
 void requestPreciseWakeups();
+
+} // namespace kv

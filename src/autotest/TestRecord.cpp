@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 
+namespace kv {
+
 namespace {
 
 const QStringList kHeader = {
@@ -86,3 +88,5 @@ bool TestRecord::write(const QStringList &fields)
     m_file.close();
     return false;
 }
+
+} // namespace kv

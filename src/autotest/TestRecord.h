@@ -11,6 +11,8 @@
 
 class QDateTime;
 
+namespace kv {
+
 // The record of automatic tests: a CSV file (RFC 4180: CR LF line ends,
 // fields with commas, quotes or line breaks quoted) in UTF-8 with a byte-order
 // mark and a header line, which a spreadsheet opens as it is. One line when a
@@ -50,3 +52,5 @@ private:
     QFile m_file;
     QString m_error;
 };
+
+} // namespace kv

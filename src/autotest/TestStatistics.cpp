@@ -8,6 +8,8 @@
 
 #include "NumericText.h"
 
+namespace kv {
+
 bool stepPassed(const QString &referenceText, const QString &reading)
 {
     // Only ASCII blanks are trimmed from the reference. A full-width blank
@@ -69,3 +71,5 @@ QString elapsedText(TestStatistics::Clock::duration elapsed)
         .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(total % 60, 2, 10, QLatin1Char('0'));
 }
+
+} // namespace kv

@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace kv {
+
 // Whether a test step passed: its reading equals the reference exactly,
 // case-sensitively, once the blanks (U+0020 only) around the reference are
 // removed. The window's test and the console program's test both judge by it.
@@ -69,3 +71,5 @@ QString failureRateText(std::int64_t failures, std::int64_t steps);
 
 // H:MM:SS, the hours unbounded.
 QString elapsedText(TestStatistics::Clock::duration elapsed);
+
+} // namespace kv

@@ -11,6 +11,8 @@
 #include "Form1.h"
 #include "ReadFormat.h"
 
+using namespace kv;
+
 void Form1::cmdRequest_Click(int index)
 {
     if (notOpenGuard())

@@ -9,6 +9,8 @@
 #include "ReadFormat.h"
 #include "Reader.h"
 
+namespace kv {
+
 QString CardReading::message() const { return ok() ? QStringLiteral("寻卡成功！") : QStringLiteral("寻卡操作失败！"); }
 
 namespace {
@@ -47,3 +49,5 @@ CardReading readTestStep(Reader &reader, Module &module, std::uint8_t format)
     }
     return reading;
 }
+
+} // namespace kv

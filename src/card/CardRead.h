@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace kv {
+
 class Reader;
 struct Module;
 
@@ -34,3 +36,5 @@ CardReading readCard(Reader &reader, Module &module, std::uint8_t format);
 // cues on the reader, both LEDs off at format 0, a beep and both LEDs on at
 // format 10. The cues' statuses go to lastStatus and are otherwise ignored.
 CardReading readTestStep(Reader &reader, Module &module, std::uint8_t format);
+
+} // namespace kv

@@ -7,6 +7,8 @@
 
 #include "NumericText.h"
 
+namespace kv {
+
 QString hexRendering(std::span<const std::uint8_t> bytes)
 {
     QString text;
@@ -60,3 +62,5 @@ QString nextSuccessCount(const QString &caption)
     const QString count = countText(kv::numericValue(caption).value_or(0.0) + 1.0);
     return kv::numericValue(count).value_or(0.0) > 1000.0 ? QStringLiteral("0") : count;
 }
+
+} // namespace kv

@@ -10,6 +10,8 @@
 
 #include <QString>
 
+namespace kv {
+
 // The eleven output formats of a card read: how many reply bytes each one
 // uses and how the tool shows them.
 struct ReadFormat
@@ -54,3 +56,5 @@ QString textRendering(std::span<const std::uint8_t> bytes);
 // The success counter: the caption's numeric value plus one, and "0" once the
 // count passes 1000.
 QString nextSuccessCount(const QString &caption);
+
+} // namespace kv

@@ -8,6 +8,8 @@
 
 #include "Indicators.h"
 
+namespace kv {
+
 namespace {
 
 constexpr std::int64_t kLargest = 1'000'000'000'000; // passes, cards: more than any run sees
@@ -367,3 +369,5 @@ std::variant<Invocation, Answer> parseCommandLine(const QStringList &arguments)
         return *error;
     return invocation;
 }
+
+} // namespace kv

@@ -13,6 +13,8 @@
 
 #include "ReadFormat.h"
 
+namespace kv {
+
 // The exit statuses of the console program, one table for --help, the manual
 // page and the README. A script acts differently on each: 1 may be retried
 // (no card now), 3 needs the reader or its port seen to, 4 the installation.
@@ -59,3 +61,5 @@ std::variant<Invocation, Answer> parseCommandLine(const QStringList &arguments);
 
 // The exit status table as the help texts show it.
 QString exitStatusTable();
+
+} // namespace kv

@@ -19,6 +19,8 @@
 #include "TestRecord.h"
 #include "TestStatistics.h"
 
+namespace kv {
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -360,3 +362,5 @@ int Commands::command(const std::function<std::int16_t()> &call, const QString &
     m_module.lastStatus = call();
     return closePort(m_module.lastStatus == 0 ? int(kExitSuccess) : failed(failure, m_module.lastStatus));
 }
+
+} // namespace kv

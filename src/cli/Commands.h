@@ -9,6 +9,8 @@
 #include "Module.h"
 #include "PortConnection.h"
 
+namespace kv {
+
 class Console;
 class Reader;
 class TestRecord;
@@ -63,3 +65,5 @@ private:
     bool m_libraryMissing = false;
     QString m_openedMessage; // the status line of the open, for the record
 };
+
+} // namespace kv

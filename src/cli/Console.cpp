@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+namespace kv {
+
 namespace {
 
 bool isTerminal(std::FILE *stream)
@@ -108,3 +110,5 @@ void Console::clearProgress()
     write(stderr, u'\r' + QString(m_progressWidth, u' ') + u'\r');
     m_progressWidth = 0;
 }
+
+} // namespace kv

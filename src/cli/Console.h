@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace kv {
+
 // The console program's two outputs: data on standard output, one line at a
 // time and flushed at once, so that a program at the other end of a pipe
 // sees each line as it is made; messages and the progress line on standard
@@ -49,3 +51,5 @@ private:
     bool m_outputClosed = false;
     qsizetype m_progressWidth = 0; // characters of the progress line on screen; 0: none
 };
+
+} // namespace kv

@@ -16,6 +16,8 @@
 #include <QSocketNotifier>
 #endif
 
+namespace kv {
+
 namespace {
 
 #if defined(_WIN32)
@@ -111,3 +113,5 @@ bool Interrupt::wait(std::chrono::milliseconds interval)
     loop.exec();
     return !m_requested;
 }
+
+} // namespace kv

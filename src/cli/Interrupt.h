@@ -9,6 +9,8 @@
 
 class QSocketNotifier;
 
+namespace kv {
+
 // Ctrl+C and SIGTERM (on Windows Ctrl+C and Ctrl+Break) as a request to stop,
 // seen by the event loop of the main thread: the handler only writes a byte
 // into a socket pair, which a QSocketNotifier reads (Qt's pattern for Unix
@@ -42,3 +44,5 @@ private:
     bool m_requested = false;
     QSocketNotifier *m_notifier = nullptr;
 };
+
+} // namespace kv

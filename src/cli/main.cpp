@@ -27,6 +27,8 @@
 #include <QStandardPaths>
 #endif
 
+using namespace kv;
+
 namespace {
 
 #if !defined(_WIN32)

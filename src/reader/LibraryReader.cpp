@@ -21,6 +21,8 @@
 #include <link.h>
 #endif
 
+namespace kv {
+
 namespace {
 
 // Lines start with the name of the program that loads the library (the
@@ -220,3 +222,5 @@ std::int16_t LibraryReader::beep(std::int32_t icdev, std::uint8_t value)
         return checked(m_host->beep(icdev, value));
     return KV_FORWARD(rf_beep_125K, Beep, icdev, value);
 }
+
+} // namespace kv

@@ -12,7 +12,9 @@
 #include "Reader.h"
 #include "ReaderApi.h"
 
-namespace kv::bridge {
+namespace kv {
+
+namespace bridge {
 class HostClient;
 }
 
@@ -91,5 +93,7 @@ private:
     MissNotifier m_notifier;
     ProblemNotifier m_problemNotifier;
     decltype(&kv718st_take_problem) m_takeProblem = nullptr; // where the library has it
-    std::unique_ptr<kv::bridge::HostClient> m_host; // serves the calls instead of m_handle
+    std::unique_ptr<bridge::HostClient> m_host; // serves the calls instead of m_handle
 };
+
+} // namespace kv

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace kv {
+
 // The state the commands share with the reader library for the whole run.
 struct Module
 {
@@ -20,3 +22,5 @@ struct Module
     // The card read's second output; the library writes it, nothing reads it.
     std::int32_t requestAux = 0;
 };
+
+} // namespace kv

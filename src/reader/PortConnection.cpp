@@ -6,6 +6,8 @@
 #include "NumericText.h"
 #include "Reader.h"
 
+namespace kv {
+
 PortConnection::Outcome PortConnection::open(const QString &portText, const QString &baudText)
 {
     const auto port = kv::int32Value(portText);
@@ -38,3 +40,5 @@ PortConnection::Outcome PortConnection::close()
 QString PortConnection::notOpenMessage() { return QStringLiteral("串口打开失败！"); }
 
 QString PortConnection::alreadyOpenNotice() { return QStringLiteral("串口已经打开，可直接操作"); }
+
+} // namespace kv

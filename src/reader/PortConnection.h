@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace kv {
+
 class Reader;
 
 // The connection state of the serial port and the sequences that change it.
@@ -56,3 +58,5 @@ private:
     Reader &m_reader;
     std::int16_t m_errorCom = kNeverOpened;
 };
+
+} // namespace kv

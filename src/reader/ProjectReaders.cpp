@@ -9,6 +9,8 @@
 
 #include "ReaderApi.h"
 
+namespace kv {
+
 namespace {
 
 // KV_INSTALLED_READERS and KV_BUILT_READERS are the folders of the reader
@@ -64,3 +66,5 @@ QString libraryMissingText(const QString &what, const QString &reason)
     }
     return text;
 }
+
+} // namespace kv

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace kv {
+
 // The project's own reader libraries (simulated, serial, wine), each in a
 // folder of its own: installed relative to the programs, or in the build tree
 // while they run from there. The programs never find them by themselves (the
@@ -26,3 +28,5 @@ QString projectReaderLibrary(const QString &name);
 // demonstration when it is there. The window shows it in a message box, the
 // console program on standard error.
 QString libraryMissingText(const QString &what, const QString &reason);
+
+} // namespace kv

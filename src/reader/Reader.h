@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace kv {
+
 // What the tool needs of a reader: the six library functions, one method
 // each, with the library's own argument order. The run-time binding
 // (LibraryReader) forwards to the maker's library; tests use a recording fake.
@@ -24,3 +26,5 @@ public:
     virtual std::int16_t light(std::int32_t icdev, std::uint8_t code) = 0;
     virtual std::int16_t beep(std::int32_t icdev, std::uint8_t value) = 0;
 };
+
+} // namespace kv

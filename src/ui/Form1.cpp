@@ -29,6 +29,8 @@
 #include "Shape.h"
 #include "TestRecord.h"
 
+using namespace kv;
+
 using namespace std::chrono_literals;
 
 namespace {

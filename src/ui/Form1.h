@@ -22,12 +22,15 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class LogBox;
 class QPushButton;
 class QTimer;
+
+namespace kv {
+class LogBox;
 class Reader;
 class Shape;
 class TestRecord;
+} // namespace kv
 
 // The tool's one window.
 //
@@ -54,7 +57,7 @@ public:
     };
     static Hooks defaultHooks();
 
-    explicit Form1(Reader &reader, Hooks hooks = defaultHooks(), QWidget *parent = nullptr);
+    explicit Form1(kv::Reader &reader, Hooks hooks = defaultHooks(), QWidget *parent = nullptr);
     ~Form1() override;
 
     // Tells the operator that the reader library, or one of its functions,
@@ -71,8 +74,8 @@ public:
     // and the program goes on without a record.
     void recordTo(const QString &path);
 
-    const PortConnection &port() const { return m_port; }
-    const Module &module() const { return m_module; }
+    const kv::PortConnection &port() const { return m_port; }
+    const kv::Module &module() const { return m_module; }
     const QString &readingText() const { return sString; }
 
     static QString applicationTitle();
@@ -120,18 +123,18 @@ private:
     void finishRecordedRun();
     void recordFailed();
 
-    Reader &m_reader;
+    kv::Reader &m_reader;
     Hooks m_hooks;
-    Module m_module;
-    PortConnection m_port{m_reader};
+    kv::Module m_module;
+    kv::PortConnection m_port{m_reader};
     QString sString;
     bool m_shuttingDown = false;
     // End the waits for Timer1's ticks, and the waits between the test's
     // steps, on time.
-    PreciseWake m_timer1Wake;
-    PreciseWake m_stepWake;
-    TestStatistics m_statistics;
-    std::optional<StatisticsFrame> m_statisticsFrame;
+    kv::PreciseWake m_timer1Wake;
+    kv::PreciseWake m_stepWake;
+    kv::TestStatistics m_statistics;
+    std::optional<kv::StatisticsFrame> m_statisticsFrame;
     // The numbers of the passes in progress, outermost first: a pass started
     // by a tick inside another pass's wait runs to its end within it.
     std::vector<std::int64_t> m_passNumbers;
@@ -139,7 +142,7 @@ private:
     // The test was stopped during a pass: its totals are final, and recorded,
     // once that pass has ended.
     bool m_stopPending = false;
-    std::unique_ptr<TestRecord> m_record;
+    std::unique_ptr<kv::TestRecord> m_record;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;
@@ -148,7 +151,7 @@ private:
     std::array<QLineEdit *, 5> txtZiFu2{};
     QPushButton *cmdReadAll = nullptr;
     QPushButton *cmdZiDongCeShi = nullptr;
-    LogBox *txtTestResult = nullptr;
+    kv::LogBox *txtTestResult = nullptr;
     QLabel *lblCount = nullptr;
     QLabel *Label_RetInfo = nullptr;
     QPushButton *cmdReadVersion = nullptr;
@@ -157,6 +160,6 @@ private:
     QPushButton *cmdLED = nullptr;
     QLineEdit *txtBuzzerValue = nullptr;
     QPushButton *cmdBuzzer = nullptr;
-    Shape *Shape1 = nullptr;
+    kv::Shape *Shape1 = nullptr;
     QTimer *Timer1 = nullptr;
 };

@@ -5,7 +5,7 @@
 
 #include <array>
 
-namespace layout {
+namespace kv::layout {
 namespace {
 
 using K = Kind;
@@ -98,4 +98,4 @@ constexpr std::array kControls = std::to_array<Control>({
 
 std::span<const Control> controls() { return kControls; }
 
-} // namespace layout
+} // namespace kv::layout

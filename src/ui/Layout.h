@@ -9,7 +9,7 @@
 // text, rectangle in twips (1/1440 inch, 15 twips a pixel at 96 dpi) measured
 // from the container's top-left corner, and tab position (-1: takes no
 // focus). Containers come before the controls they hold.
-namespace layout {
+namespace kv::layout {
 
 enum class Kind { Frame, Picture, Shape, Label, Button, TextBox, LogBox, ComboBox };
 
@@ -33,4 +33,4 @@ std::span<const Control> controls();
 // Twips to device-independent pixels; Qt scales these on high-DPI screens.
 constexpr int pixels(int twips) { return (twips + 7) / 15; }
 
-} // namespace layout
+} // namespace kv::layout

@@ -14,6 +14,8 @@
 #include <QSignalBlocker>
 #include <QTextBlock>
 
+namespace kv {
+
 LogBox::LogBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -141,3 +143,5 @@ void LogBox::editQuietly(const std::function<void(QTextCursor &)> &edit)
         }
     }
 }
+
+} // namespace kv

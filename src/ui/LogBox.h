@@ -10,6 +10,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+namespace kv {
+
 // The test log: a multi-line text box without scroll bars whose text wraps at
 // its width, and which the automatic test extends line by line.
 class LogBox final : public QPlainTextEdit
@@ -50,3 +52,5 @@ private:
 
     FontSizes m_fontSizes;
 };
+
+} // namespace kv

@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QWidget>
 
+namespace kv {
+
 PaintPacer::PaintPacer(QWidget *window, std::chrono::milliseconds interval)
     : QObject(window), m_window(window), m_interval(interval)
 {
@@ -42,3 +44,5 @@ bool PaintPacer::eventFilter(QObject *watched, QEvent *event)
     m_lastPaint = now;
     return false;
 }
+
+} // namespace kv

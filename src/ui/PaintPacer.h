@@ -10,6 +10,8 @@
 
 class QWidget;
 
+namespace kv {
+
 // Lets a window repaint at most once per frame interval. A running automatic
 // test changes the window every 10 ms or so, faster than any eye or screen
 // follows; painting every change would cost most of the processor time the
@@ -37,3 +39,5 @@ private:
     bool m_painting = false;
     QTimer m_deferred;
 };
+
+} // namespace kv

@@ -13,6 +13,8 @@
 #include "NumericText.h"
 #include "Reader.h"
 
+using namespace kv;
+
 void Form1::cmdBuzzer_Click()
 {
     if (notOpenGuard())

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+namespace kv {
+
 Shape::Shape(QWidget *parent) : QWidget(parent), m_fill(palette().color(QPalette::Window))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -30,3 +32,5 @@ QColor colorFromValue(int value)
 {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
+
+} // namespace kv

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QWidget>
 
+namespace kv {
+
 // A rectangle filled with a settable colour: the pass/fail lamp.
 class Shape final : public QWidget
 {
@@ -27,3 +29,5 @@ private:
 
 // A colour given as red + 256 * green + 65536 * blue.
 QColor colorFromValue(int value);
+
+} // namespace kv

@@ -5,6 +5,8 @@
 
 #include <QLabel>
 
+namespace kv {
+
 namespace {
 
 // A value label, named for screen readers by its caption label: a label with
@@ -54,3 +56,5 @@ QString StatisticsFrame::failureText(const TestStatistics::Failure &failure)
         .arg(failure.step)
         .arg(orEmptyMark(failure.reading), orEmptyMark(failure.reference));
 }
+
+} // namespace kv

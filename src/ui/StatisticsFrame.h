@@ -10,6 +10,8 @@
 class QLabel;
 class QWidget;
 
+namespace kv {
+
 // Shows the automatic test's totals in the labels of the frame fraStats.
 //
 // A running test changes its totals about a hundred times a second; showing
@@ -40,3 +42,5 @@ private:
     QLabel *m_lastFailure = nullptr;
     TestStatistics::Clock::time_point m_shown{};
 };
+
+} // namespace kv

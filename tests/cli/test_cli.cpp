@@ -17,6 +17,8 @@
 #include "StandardCard.h"
 #include "TestStatistics.h"
 
+using namespace kv;
+
 using namespace std::chrono_literals;
 
 namespace {

@@ -17,6 +17,8 @@
 
 #include "PseudoTerminal.h"
 
+using namespace kv;
+
 using namespace std::chrono_literals;
 
 namespace {

@@ -12,6 +12,8 @@
 #include "LibraryReader.h"
 #include "StandardCard.h"
 
+using namespace kv;
+
 // The simulated reader loaded by the tool's own binding, by bare file name,
 // from the folder on the loader path. The option variable is empty, so the
 // library has its defaults: card 11 22 33 44 55 on port 2 at 19200 baud.

@@ -7,6 +7,8 @@
 
 #include "LibraryReader.h"
 
+using namespace kv;
+
 // The loader path points at a folder without the reader library: every call
 // fails, and only the first miss reaches the notifier.
 class TestSimulatedLibraryMissing : public QObject

@@ -17,6 +17,8 @@
 #include "Form1.h"
 #include "LibraryReader.h"
 
+using namespace kv;
+
 // The automatic test for a few hundred passes on the simulated reader, loaded
 // by the tool's own binding, in the real window driven by real clicks and real
 // timer ticks. The reader's options (set by the build) make about 2% of the

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace kv {
+
 const std::array<QString, 11> kStandardHex = {
     QStringLiteral("30353733373835313733"), QStringLiteral("31343330353332383938"),
     QStringLiteral("3035312C3137343933"),   QStringLiteral("1122334455"),
@@ -86,3 +88,5 @@ std::int16_t FakeReader::beep(std::int32_t icdev, std::uint8_t value)
 {
     return record(QStringLiteral("beep"), QStringLiteral("beep(%1,%2)").arg(icdev).arg(value));
 }
+
+} // namespace kv

@@ -14,6 +14,8 @@
 
 #include "Reader.h"
 
+namespace kv {
+
 // An in-process reader for tests. It records every call with its arguments
 // ("request(0,3)", "light(0,2)", ...) and replies as the test scripts it: a
 // status per function (or a queue of statuses), the reply bytes per format,
@@ -62,3 +64,5 @@ private:
 // The expected renderings of the standard card.
 extern const std::array<QString, 11> kStandardHex;
 extern const std::array<QString, 5> kStandardText;
+
+} // namespace kv

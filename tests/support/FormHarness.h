@@ -16,6 +16,8 @@
 #include "FakeReader.h"
 #include "Form1.h"
 
+namespace kv {
+
 // The real window on a fake reader, shown offscreen. Message boxes are
 // recorded instead of shown, and the program's ending is counted instead of
 // ending the test.
@@ -93,3 +95,5 @@ public:
     int endings = 0;
     std::unique_ptr<Form1> form;
 };
+
+} // namespace kv

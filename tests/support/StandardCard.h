@@ -7,6 +7,8 @@
 #include <QList>
 #include <QTest>
 
+namespace kv {
+
 // The reply bytes of the card 11 22 33 44 55 in the formats 0 to 10, as the
 // project's reader libraries write them.
 inline QList<QByteArray> standardCardReplies()
@@ -34,3 +36,5 @@ inline void addStandardCardRows()
     for (int format = 0; format < replies.size(); ++format)
         QTest::addRow("format %d", format) << format << replies[format];
 }
+
+} // namespace kv

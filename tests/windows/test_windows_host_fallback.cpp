@@ -11,6 +11,8 @@
 
 #include "LibraryReader.h"
 
+using namespace kv;
+
 // The 64-bit binding with a 32-bit Veltronanew125K.dll beside the program
 // (the simulated reader): Windows refuses to load it, and the 32-bit reader
 // host beside the program serves it instead, through the same six functions.

@@ -27,6 +27,8 @@
 #include "PreciseWake.h"
 #include "StandardCard.h"
 
+using namespace kv;
+
 // The Windows build on the simulated reader built as a 64-bit DLL, in
 // process: the real window and the real binding, which asks Windows for the
 // bare name Veltronanew125K.dll and finds the copy in this program's folder.
