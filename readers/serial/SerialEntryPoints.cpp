@@ -6,9 +6,8 @@
 #include "SerialReader.h"
 
 namespace kv::entry {
-using Reader = kv::serial::SerialReader;
-Reader &sharedReader() { return kv::serial::sharedReader(); }
+kv::Reader &sharedReader() { return kv::serial::sharedReader(); }
 constexpr std::int16_t kInternalError = kv::serial::kInternalError;
 } // namespace kv::entry
 
-#include "ReaderEntryPoints.h"
+#include "EntryPoints.h"

@@ -40,27 +40,26 @@
 #include <ostream>
 #include <string>
 
+#include "Reader.h"
 #include "SerialStatus.h"
 
 namespace kv::serial {
 
 inline constexpr std::int32_t kReaderAddress = 0;
 
-class SerialReader
+class SerialReader final : public Reader
 {
 public:
     // Failures that the operator must hear about go to `log`, one line each.
     explicit SerialReader(std::ostream &log);
-    ~SerialReader();
-    SerialReader(const SerialReader &) = delete;
-    SerialReader &operator=(const SerialReader &) = delete;
+    ~SerialReader() override;
 
-    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
-    std::int16_t closePort();
-    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
-    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
-    std::int16_t light(std::int32_t icdev, std::uint8_t code);
-    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override;
+    std::int16_t closePort() override;
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux) override;
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux) override;
+    std::int16_t light(std::int32_t icdev, std::uint8_t code) override;
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value) override;
 
 private:
     void closeLocked();

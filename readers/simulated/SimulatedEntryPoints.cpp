@@ -6,9 +6,8 @@
 #include "SimulatedReader.h"
 
 namespace kv::entry {
-using Reader = kv::sim::SimulatedReader;
-Reader &sharedReader() { return kv::sim::sharedReader(); }
+kv::Reader &sharedReader() { return kv::sim::sharedReader(); }
 constexpr std::int16_t kInternalError = kv::sim::kInternalError;
 } // namespace kv::entry
 
-#include "ReaderEntryPoints.h"
+#include "EntryPoints.h"

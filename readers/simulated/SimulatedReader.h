@@ -62,6 +62,7 @@
 #include <optional>
 #include <random>
 
+#include "Reader.h"
 #include "SimulatedOptions.h"
 
 namespace kv::sim {
@@ -87,7 +88,7 @@ inline constexpr std::chrono::milliseconds kReplyTimeout{100};
 // Time `bytes` take on the wire at `baud`, rounded up to the nanosecond.
 std::chrono::nanoseconds wireTime(std::size_t bytes, std::int32_t baud);
 
-class SimulatedReader
+class SimulatedReader final : public Reader
 {
 public:
     // Blocks the calling thread for the given time.
@@ -98,12 +99,12 @@ public:
 
     const SimulatedOptions &options() const { return m_options; }
 
-    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
-    std::int16_t closePort();
-    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
-    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
-    std::int16_t light(std::int32_t icdev, std::uint8_t code);
-    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override;
+    std::int16_t closePort() override;
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux) override;
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux) override;
+    std::int16_t light(std::int32_t icdev, std::uint8_t code) override;
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value) override;
 
 private:
     // The fault of the card read being answered now; counts the read.

@@ -7,18 +7,9 @@
 #include "WineBridge.h"
 
 namespace kv::entry {
-using Reader = kv::wine::WineBridge;
-Reader &sharedReader() { return kv::wine::sharedBridge(); }
-constexpr std::int16_t kInternalError = kv::wine::kInternalError;
+kv::Reader &sharedReader() { return kv::bridge::sharedBridge(); }
+constexpr std::int16_t kInternalError = kv::bridge::kInternalError;
 } // namespace kv::entry
 
-#include "ReaderEntryPoints.h"
-
-const char *RF_CALL kv718st_take_problem()
-{
-    try {
-        return kv::wine::sharedBridge().takeProblem();
-    } catch (...) {
-        return nullptr;
-    }
-}
+#define KV_ENTRY_POINTS_WITH_PROBLEMS
+#include "EntryPoints.h"

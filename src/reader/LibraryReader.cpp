@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "HostClient.h"
-
 #if defined(_WIN32)
 #include <windows.h>
 
@@ -82,56 +80,64 @@ QString loadedPath(void *handle)
 
 } // namespace
 
+// The library itself, looked up through the platform's loader. It stays
+// loaded until the process ends: a vendor library may keep threads or
+// handlers of its own that must not lose their code.
+class LibraryReader::LoadedLibrary final : public LibraryFunctions
+{
+public:
+    LoadedLibrary(LibraryReader &owner, void *handle)
+        : m_owner(owner),
+          m_handle(handle),
+          m_takeProblem(reinterpret_cast<decltype(&kv718st_take_problem)>(findSymbol(handle, "kv718st_take_problem")))
+    {}
+
+    const char *takeProblem() override { return m_takeProblem ? m_takeProblem() : nullptr; }
+
+private:
+    void *lookUp(ReaderFunction function) override
+    {
+        const char *const name = readerFunctionName(function).data();
+        void *const address = findSymbol(m_handle, name);
+        if (!address) {
+            const QString reason = lastLoaderError();
+            m_owner.reportMiss({QStringLiteral("%1 (%2)").arg(QString::fromLatin1(name), loadedPath(m_handle)), reason});
+        }
+        return address;
+    }
+
+    LibraryReader &m_owner;
+    void *m_handle;
+    decltype(&kv718st_take_problem) m_takeProblem; // where the library has it
+};
+
 LibraryReader::LibraryReader(QString fileName) : m_fileName(std::move(fileName)) {}
 
-// The library stays loaded until the process ends: a vendor library may keep
-// threads or handlers of its own that must not lose their code.
 LibraryReader::~LibraryReader() = default;
 
-bool LibraryReader::load()
+Reader *LibraryReader::binding()
 {
-    if (m_handle || m_host)
-        return true;
-    m_handle = openLibrary(m_fileName);
-    if (!m_handle) {
-        if (useReaderHost())
-            return true;
-        reportMiss({m_fileName, lastLoaderError()});
-        return false;
+    if (m_binding)
+        return m_binding.get();
+    if (void *const handle = openLibrary(m_fileName)) {
+        writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(handle)));
+        m_binding = std::make_unique<LoadedLibrary>(*this, handle);
+        return m_binding.get();
     }
-    writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(m_handle)));
-    m_takeProblem = reinterpret_cast<decltype(&kv718st_take_problem)>(findSymbol(m_handle, "kv718st_take_problem"));
-    return true;
-}
-
-bool LibraryReader::useReaderHost()
-{
 #if defined(_WIN32)
-    // Only a library of the other width: a missing one stays missing.
-    if (GetLastError() != ERROR_BAD_EXE_FORMAT)
-        return false;
-    const QString host =
-        QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/kv718st-reader-host.exe"));
-    writeErrorLine(QStringLiteral("%1 is a 32-bit library; the 32-bit reader host %2 serves it").arg(m_fileName, host));
-    m_host = std::make_unique<kv::bridge::LocalHostClient>(host.toStdWString(), m_fileName.toStdString());
-    return true;
-#else
-    return false;
-#endif
-}
-
-void *LibraryReader::resolve(Slot slot, const char *name)
-{
-    if (m_functions[slot])
-        return m_functions[slot];
-    if (!load())
-        return nullptr;
-    m_functions[slot] = findSymbol(m_handle, name);
-    if (!m_functions[slot]) {
-        const QString reason = lastLoaderError();
-        reportMiss({QStringLiteral("%1 (%2)").arg(QString::fromLatin1(name), loadedPath(m_handle)), reason});
+    // A library of the other width is served by the 32-bit reader host beside
+    // the program; a missing one stays missing.
+    if (GetLastError() == ERROR_BAD_EXE_FORMAT) {
+        const QString host = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                      QStringLiteral("/kv718st-reader-host.exe"));
+        writeErrorLine(
+            QStringLiteral("%1 is a 32-bit library; the 32-bit reader host %2 serves it").arg(m_fileName, host));
+        m_binding = std::make_unique<bridge::LocalHostClient>(host.toStdWString(), m_fileName.toStdString());
+        return m_binding.get();
     }
-    return m_functions[slot];
+#endif
+    reportMiss({m_fileName, lastLoaderError()});
+    return nullptr;
 }
 
 void LibraryReader::reportMiss(const Miss &miss)
@@ -150,13 +156,8 @@ std::int16_t LibraryReader::checked(std::int16_t status)
         return status;
     // All of them first: the notifier may show a box whose event loop runs
     // handlers that call the library again.
-    const auto take = [this]() -> const char * {
-        if (m_host)
-            return m_host->takeProblem();
-        return m_takeProblem ? m_takeProblem() : nullptr;
-    };
     QStringList problems;
-    while (const char *text = take())
+    while (const char *text = m_binding->takeProblem())
         problems.append(QString::fromUtf8(text));
     for (const QString &problem : problems) {
         if (m_problemNotifier)
@@ -167,60 +168,13 @@ std::int16_t LibraryReader::checked(std::int16_t status)
     return status;
 }
 
-#define KV_FORWARD(function, slot, ...) invoke<decltype(&function)>(slot, #function, __VA_ARGS__)
-
-std::int16_t LibraryReader::initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud)
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->initCom(icdev, port, baud));
-    return KV_FORWARD(rf_init_com_125K, InitCom, icdev, port, baud);
-}
-
-std::int16_t LibraryReader::closePort()
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->closePort());
-    return invoke<decltype(&rf_ClosePort_125K)>(ClosePort, "rf_ClosePort_125K");
-}
-
-std::int16_t LibraryReader::request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux)
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->request(icdev, format, buffer, aux));
-    return KV_FORWARD(rf_request_125K, Request, icdev, format, buffer, aux);
-}
-
-std::int16_t LibraryReader::getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux)
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->getModel(icdev, buffer, aux));
-    return KV_FORWARD(rf_get_model_125K, GetModel, icdev, buffer, aux);
-}
-
-std::int16_t LibraryReader::light(std::int32_t icdev, std::uint8_t code)
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->light(icdev, code));
-    return KV_FORWARD(rf_light_125K, Light, icdev, code);
-}
-
-std::int16_t LibraryReader::beep(std::int32_t icdev, std::uint8_t value)
-{
-    if (!load())
-        return kMissingStatus;
-    if (m_host)
-        return checked(m_host->beep(icdev, value));
-    return KV_FORWARD(rf_beep_125K, Beep, icdev, value);
-}
+#define KV_FORWARD(id, name, method, parameters, arguments)                                                           \
+    std::int16_t LibraryReader::method parameters                                                                      \
+    {                                                                                                                  \
+        Reader *const reader = binding();                                                                              \
+        return reader ? checked(reader->method arguments) : kMissingStatus;                                            \
+    }
+KV_READER_FUNCTIONS(KV_FORWARD)
+#undef KV_FORWARD
 
 } // namespace kv

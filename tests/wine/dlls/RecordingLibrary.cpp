@@ -5,14 +5,13 @@
 // and every byte of its buffers, one line per call, in the file named by
 // KV718ST_RECORD_FILE, and answers in a way the test can predict
 // (Recording.h). Built for Windows with the reader host, and for Linux to
-// record what the program passes in process. Built without rf_beep_125K when KV_RECORDING_WITHOUT_BEEP is
-// defined.
+// record what the program passes in process.
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "ReaderApi.h"
+#include "Reader.h"
 #include "Recording.h"
 
 namespace {
@@ -40,57 +39,70 @@ std::string aux(const std::int32_t *value)
     return value ? std::to_string(*value) : "null";
 }
 
+class RecordingReader final : public kv::Reader
+{
+public:
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override
+    {
+        record("rf_init_com_125K icdev=" + std::to_string(icdev) + " port=" + std::to_string(port) +
+               " baud=" + std::to_string(baud));
+        return answer(0, icdev, port);
+    }
+
+    std::int16_t closePort() override
+    {
+        record("rf_ClosePort_125K");
+        return answer(1, 0, 0);
+    }
+
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *requestAux) override
+    {
+        constexpr std::size_t kSize = 3001;
+        record("rf_request_125K icdev=" + std::to_string(icdev) + " format=" + std::to_string(format) +
+               " aux=" + aux(requestAux) + " buffer=" + hex(buffer, kSize));
+        if (buffer)
+            transform(buffer, kSize, format);
+        if (requestAux)
+            *requestAux = transformAux(*requestAux);
+        return answer(2, icdev, format);
+    }
+
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *modelAux) override
+    {
+        constexpr std::size_t kSize = 101;
+        const std::int32_t auxValue = modelAux ? *modelAux : 0;
+        record("rf_get_model_125K icdev=" + std::to_string(icdev) + " aux=" + (modelAux ? aux(&auxValue) : "null") +
+               " buffer=" + hex(buffer, kSize));
+        if (buffer)
+            transform(buffer, kSize, 0x5A);
+        if (modelAux)
+            *modelAux = static_cast<std::uint8_t>(transformAux(auxValue));
+        return answer(3, icdev, 0);
+    }
+
+    std::int16_t light(std::int32_t icdev, std::uint8_t code) override
+    {
+        record("rf_light_125K icdev=" + std::to_string(icdev) + " code=" + std::to_string(code));
+        return answer(4, icdev, code);
+    }
+
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value) override
+    {
+        record("rf_beep_125K icdev=" + std::to_string(icdev) + " value=" + std::to_string(value));
+        return answer(5, icdev, value);
+    }
+};
+
 } // namespace
 
-std::int16_t RF_CALL rf_init_com_125K(std::int32_t icdev, std::int32_t port, std::int32_t baud)
+namespace kv::entry {
+kv::Reader &sharedReader()
 {
-    record("rf_init_com_125K icdev=" + std::to_string(icdev) + " port=" + std::to_string(port) +
-           " baud=" + std::to_string(baud));
-    return answer(0, icdev, port);
+    static RecordingReader reader;
+    return reader;
 }
+constexpr std::int16_t kInternalError = -4;
+} // namespace kv::entry
 
-std::int16_t RF_CALL rf_ClosePort_125K()
-{
-    record("rf_ClosePort_125K");
-    return answer(1, 0, 0);
-}
+#include "EntryPoints.h"
 
-std::int16_t RF_CALL rf_request_125K(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer,
-                                     std::int32_t *requestAux)
-{
-    constexpr std::size_t kSize = 3001;
-    record("rf_request_125K icdev=" + std::to_string(icdev) + " format=" + std::to_string(format) +
-           " aux=" + aux(requestAux) + " buffer=" + hex(buffer, kSize));
-    if (buffer)
-        transform(buffer, kSize, format);
-    if (requestAux)
-        *requestAux = transformAux(*requestAux);
-    return answer(2, icdev, format);
-}
-
-std::int16_t RF_CALL rf_get_model_125K(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *modelAux)
-{
-    constexpr std::size_t kSize = 101;
-    const std::int32_t auxValue = modelAux ? *modelAux : 0;
-    record("rf_get_model_125K icdev=" + std::to_string(icdev) + " aux=" + (modelAux ? aux(&auxValue) : "null") +
-           " buffer=" + hex(buffer, kSize));
-    if (buffer)
-        transform(buffer, kSize, 0x5A);
-    if (modelAux)
-        *modelAux = static_cast<std::uint8_t>(transformAux(auxValue));
-    return answer(3, icdev, 0);
-}
-
-std::int16_t RF_CALL rf_light_125K(std::int32_t icdev, std::uint8_t code)
-{
-    record("rf_light_125K icdev=" + std::to_string(icdev) + " code=" + std::to_string(code));
-    return answer(4, icdev, code);
-}
-
-#if !defined(KV_RECORDING_WITHOUT_BEEP)
-std::int16_t RF_CALL rf_beep_125K(std::int32_t icdev, std::uint8_t value)
-{
-    record("rf_beep_125K icdev=" + std::to_string(icdev) + " value=" + std::to_string(value));
-    return answer(5, icdev, value);
-}
-#endif

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "BridgeProtocol.h"
-#include "ReaderApi.h"
+#include "LibraryFunctions.h"
 
 namespace {
 
 using namespace kv::bridge;
-using kv::windows::utf8;
-using kv::windows::wide;
+using kv::bridge::utf8;
+using kv::bridge::wide;
 
 HANDLE g_errors = INVALID_HANDLE_VALUE; // standard error, for the crash filter too
 
@@ -142,48 +142,70 @@ private:
     HANDLE m_out;
 };
 
+// The bytes of arguments a 32-bit __stdcall function pops, the N of its
+// decorated name name@N: four for each argument, as every argument of the six
+// takes four bytes there.
+template<typename... Arguments>
+constexpr unsigned stdcallArgumentBytes(std::int16_t (kv::Reader::*)(Arguments...))
+{
+    return 4 * sizeof...(Arguments);
+}
+
+constexpr std::array kStdcallArgumentBytes = {
+#define KV_ARGUMENT_BYTES(id, name, method, parameters, arguments) stdcallArgumentBytes(&kv::Reader::method),
+    KV_READER_FUNCTIONS(KV_ARGUMENT_BYTES)
+#undef KV_ARGUMENT_BYTES
+};
+
 // The maker's library, loaded at the first call (and tried again at every
-// call until it loads), each function looked up at its own first call.
-class Library
+// call until it loads), each function looked up at its own first call. What
+// could not be loaded is kept for the reply of the call that needed it.
+class Library final : public kv::LibraryFunctions
 {
 public:
     explicit Library(std::string name) : m_name(std::move(name)) {}
 
-    // The function's address, or null with `why` set.
-    FARPROC function(Function which, Outcome &outcome, std::string &why)
+    // Serves one call; a library or function that could not be loaded makes
+    // the reply say so.
+    CallReply serve(Call &call)
     {
-        if (!load(why)) {
-            outcome = Outcome::LibraryMissing;
-            return nullptr;
-        }
-        FARPROC &slot = m_functions[static_cast<std::size_t>(which)];
-        if (slot)
-            return slot;
-        // The plain name first, then the two decorations of __stdcall.
-        const std::string name = functionName(which);
-        const std::string bytes = std::to_string(stdcallArgumentBytes(which));
-        for (const std::string &candidate : {name, "_" + name + "@" + bytes, name + "@" + bytes}) {
-            slot = GetProcAddress(m_handle, candidate.c_str());
-            if (slot)
-                return slot;
-        }
-        outcome = Outcome::FunctionMissing;
-        why = name + " not found in " + m_loadedFrom + ": " + windowsError(GetLastError());
-        return nullptr;
+        m_outcome = Outcome::Returned;
+        m_why.clear();
+        CallReply reply = answer(*this, call);
+        reply.outcome = m_outcome;
+        reply.text = m_why;
+        return reply;
     }
 
 private:
-    bool load(std::string &why)
+    void *lookUp(kv::ReaderFunction which) override
+    {
+        if (!load()) {
+            m_outcome = Outcome::LibraryMissing;
+            return nullptr;
+        }
+        // The plain name first, then the two decorations of __stdcall.
+        const std::string name(kv::readerFunctionName(which));
+        const std::string bytes = std::to_string(kStdcallArgumentBytes[static_cast<std::size_t>(which)]);
+        for (const std::string &candidate : {name, "_" + name + "@" + bytes, name + "@" + bytes})
+            if (const FARPROC address = GetProcAddress(m_handle, candidate.c_str()))
+                return reinterpret_cast<void *>(address);
+        m_outcome = Outcome::FunctionMissing;
+        m_why = name + " not found in " + m_loadedFrom + ": " + windowsError(GetLastError());
+        return nullptr;
+    }
+
+    bool load()
     {
         if (m_handle)
             return true;
         const std::wstring path = libraryPath(m_name);
         m_handle = LoadLibraryW(path.c_str());
         if (!m_handle) {
-            why = utf8(path) + " could not be loaded: " + windowsError(GetLastError());
+            m_why = utf8(path) + " could not be loaded: " + windowsError(GetLastError());
             // Windows' texts name the file as %1.
-            if (const std::size_t at = why.find("%1", utf8(path).size()); at != std::string::npos)
-                why.replace(at, 2, "the file");
+            if (const std::size_t at = m_why.find("%1", utf8(path).size()); at != std::string::npos)
+                m_why.replace(at, 2, "the file");
             return false;
         }
         wchar_t loaded[MAX_PATH] = {};
@@ -196,59 +218,9 @@ private:
     std::string m_name;
     HMODULE m_handle = nullptr;
     std::string m_loadedFrom;
-    std::array<FARPROC, kFunctionCount> m_functions{};
+    Outcome m_outcome = Outcome::Returned;
+    std::string m_why;
 };
-
-template<typename Fn>
-Fn as(FARPROC proc)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
-
-CallReply serve(Library &library, Call &call)
-{
-    CallReply reply;
-    std::string why;
-    const FARPROC proc = library.function(call.function, reply.outcome, why);
-    if (!proc) {
-        reply.status = -1;
-        reply.text = why;
-        reply.buffer = std::move(call.buffer);
-        reply.aux = call.aux;
-        return reply;
-    }
-    std::uint8_t *const buffer = call.present & kBufferPresent ? call.buffer.data() : nullptr;
-    const bool aux = call.present & kAuxPresent;
-    switch (call.function) {
-    case Function::InitCom:
-        reply.status = as<decltype(&rf_init_com_125K)>(proc)(call.icdev, call.port, call.baud);
-        break;
-    case Function::ClosePort:
-        reply.status = as<decltype(&rf_ClosePort_125K)>(proc)();
-        break;
-    case Function::Request: {
-        std::int32_t requestAux = call.aux;
-        reply.status = as<decltype(&rf_request_125K)>(proc)(call.icdev, call.byteArgument, buffer,
-                                                            aux ? &requestAux : nullptr);
-        reply.aux = requestAux;
-        break;
-    }
-    case Function::GetModel: {
-        auto modelAux = static_cast<std::uint8_t>(call.aux);
-        reply.status = as<decltype(&rf_get_model_125K)>(proc)(call.icdev, buffer, aux ? &modelAux : nullptr);
-        reply.aux = modelAux;
-        break;
-    }
-    case Function::Light:
-        reply.status = as<decltype(&rf_light_125K)>(proc)(call.icdev, call.byteArgument);
-        break;
-    case Function::Beep:
-        reply.status = as<decltype(&rf_beep_125K)>(proc)(call.icdev, call.byteArgument);
-        break;
-    }
-    reply.buffer = std::move(call.buffer);
-    return reply;
-}
 
 HANDLE duplicate(HANDLE handle)
 {
@@ -317,7 +289,7 @@ int main()
             writeError("malformed request; ending");
             return 2;
         }
-        if (!channel.write(encode(serve(library, *call), call->function)))
+        if (!channel.write(encode(library.serve(*call), call->function)))
             return 0;
     }
     return 0;

@@ -150,7 +150,7 @@ bool HostClient::hostRunning()
 
 std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::time_point deadline, bool &failed)
 {
-    const char *const name = functionName(call.function);
+    const std::string_view name = readerFunctionName(call.function);
     std::string why;
     std::vector<std::uint8_t> payload;
     HostLink::Result result = link().send(encode(call), why);
@@ -180,7 +180,7 @@ std::int16_t HostClient::exchange(const Call &call, CallReply &reply, Clock::tim
     if (reply.outcome == Outcome::LibraryMissing)
         reportCause("library", reply.text + " (" + libraryHint() + ")");
     else
-        reportCause(std::string("function ") + name,
+        reportCause("function " + std::string(name),
                     reply.text + " (the library is not the reader maker's, or another version of it)");
     return kNotLoaded;
 }

@@ -18,11 +18,10 @@
 
 #include "HostClient.h"
 
-namespace kv::wine {
+namespace kv::bridge {
 
-using kv::bridge::Clock;
 
-class HostProcess final : public kv::bridge::HostLink
+class HostProcess final : public HostLink
 {
 public:
     HostProcess() = default;
@@ -55,4 +54,4 @@ bool runToEnd(const std::string &program, const std::vector<std::string> &argume
 // How a child ended, from a waitpid() status: "exit status 3", "signal 9".
 std::string describeExit(int status);
 
-} // namespace kv::wine
+} // namespace kv::bridge

@@ -9,25 +9,10 @@ namespace kv::bridge {
 
 namespace {
 
-struct FunctionInfo
-{
-    const char *name;
-    unsigned argumentBytes;
-};
-
-constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
-    {"rf_init_com_125K", 12},
-    {"rf_ClosePort_125K", 0},
-    {"rf_request_125K", 16},
-    {"rf_get_model_125K", 12},
-    {"rf_light_125K", 8},
-    {"rf_beep_125K", 8},
-}};
-
-class Writer
+class PayloadWriter
 {
 public:
-    explicit Writer(MessageType type) { m_bytes.push_back(static_cast<std::uint8_t>(type)); }
+    explicit PayloadWriter(MessageType type) { m_bytes.push_back(static_cast<std::uint8_t>(type)); }
 
     void u8(std::uint8_t value) { m_bytes.push_back(value); }
     void u32(std::uint32_t value)
@@ -53,10 +38,10 @@ private:
 
 // Reads a payload front to back; any read past the end makes it fail, and
 // the decoders check that nothing is left over.
-class Reader
+class PayloadReader
 {
 public:
-    Reader(const std::vector<std::uint8_t> &payload, MessageType type) : m_payload(payload)
+    PayloadReader(const std::vector<std::uint8_t> &payload, MessageType type) : m_payload(payload)
     {
         if (m_payload.empty() || m_payload[0] != static_cast<std::uint8_t>(type))
             m_failed = true;
@@ -126,16 +111,6 @@ bool validFunction(std::uint8_t value)
 
 } // namespace
 
-const char *functionName(Function function)
-{
-    return kFunctions[static_cast<std::size_t>(function)].name;
-}
-
-unsigned stdcallArgumentBytes(Function function)
-{
-    return kFunctions[static_cast<std::size_t>(function)].argumentBytes;
-}
-
 std::size_t bufferSize(Function function)
 {
     switch (function) {
@@ -150,7 +125,7 @@ std::size_t bufferSize(Function function)
 
 std::vector<std::uint8_t> encode(const Hello &message)
 {
-    Writer writer(MessageType::Hello);
+    PayloadWriter writer(MessageType::Hello);
     writer.u32(message.version);
     writer.text(message.library);
     return writer.take();
@@ -158,7 +133,7 @@ std::vector<std::uint8_t> encode(const Hello &message)
 
 std::vector<std::uint8_t> encode(const HelloReply &message)
 {
-    Writer writer(MessageType::HelloReply);
+    PayloadWriter writer(MessageType::HelloReply);
     for (const std::uint8_t byte : kHostMagic)
         writer.u8(byte);
     writer.u32(message.version);
@@ -167,7 +142,7 @@ std::vector<std::uint8_t> encode(const HelloReply &message)
 
 std::vector<std::uint8_t> encode(const Call &message)
 {
-    Writer writer(MessageType::Call);
+    PayloadWriter writer(MessageType::Call);
     writer.u8(static_cast<std::uint8_t>(message.function));
     switch (message.function) {
     case Function::InitCom:
@@ -201,7 +176,7 @@ std::vector<std::uint8_t> encode(const Call &message)
 
 std::vector<std::uint8_t> encode(const CallReply &message, Function function)
 {
-    Writer writer(MessageType::CallReply);
+    PayloadWriter writer(MessageType::CallReply);
     writer.u8(static_cast<std::uint8_t>(message.outcome));
     writer.i16(message.status);
     if (bufferSize(function) != 0) {
@@ -214,7 +189,7 @@ std::vector<std::uint8_t> encode(const CallReply &message, Function function)
 
 std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &payload)
 {
-    Reader reader(payload, MessageType::Hello);
+    PayloadReader reader(payload, MessageType::Hello);
     Hello message;
     message.version = reader.u32();
     message.library = reader.rest();
@@ -223,7 +198,7 @@ std::optional<Hello> decodeHello(const std::vector<std::uint8_t> &payload)
 
 std::optional<HelloReply> decodeHelloReply(const std::vector<std::uint8_t> &payload)
 {
-    Reader reader(payload, MessageType::HelloReply);
+    PayloadReader reader(payload, MessageType::HelloReply);
     for (const std::uint8_t byte : kHostMagic)
         if (reader.u8() != byte)
             return std::nullopt;
@@ -234,7 +209,7 @@ std::optional<HelloReply> decodeHelloReply(const std::vector<std::uint8_t> &payl
 
 std::optional<Call> decodeCall(const std::vector<std::uint8_t> &payload)
 {
-    Reader reader(payload, MessageType::Call);
+    PayloadReader reader(payload, MessageType::Call);
     const std::uint8_t function = reader.u8();
     if (!validFunction(function))
         return std::nullopt;
@@ -272,7 +247,7 @@ std::optional<Call> decodeCall(const std::vector<std::uint8_t> &payload)
 
 std::optional<CallReply> decodeCallReply(const std::vector<std::uint8_t> &payload, Function function)
 {
-    Reader reader(payload, MessageType::CallReply);
+    PayloadReader reader(payload, MessageType::CallReply);
     CallReply message;
     const std::uint8_t outcome = reader.u8();
     if (outcome > static_cast<std::uint8_t>(Outcome::FunctionMissing))
@@ -308,6 +283,39 @@ std::uint32_t frameLength(const std::array<std::uint8_t, 4> &prefix)
 {
     return std::uint32_t{prefix[0]} | std::uint32_t{prefix[1]} << 8 | std::uint32_t{prefix[2]} << 16 |
            std::uint32_t{prefix[3]} << 24;
+}
+
+CallReply answer(Reader &reader, Call &call)
+{
+    CallReply reply;
+    std::uint8_t *const buffer = call.present & kBufferPresent ? call.buffer.data() : nullptr;
+    const bool aux = call.present & kAuxPresent;
+    reply.aux = call.aux;
+    switch (call.function) {
+    case Function::InitCom:
+        reply.status = reader.initCom(call.icdev, call.port, call.baud);
+        break;
+    case Function::ClosePort:
+        reply.status = reader.closePort();
+        break;
+    case Function::Request:
+        reply.status = reader.request(call.icdev, call.byteArgument, buffer, aux ? &reply.aux : nullptr);
+        break;
+    case Function::GetModel: {
+        auto modelAux = static_cast<std::uint8_t>(call.aux);
+        reply.status = reader.getModel(call.icdev, buffer, aux ? &modelAux : nullptr);
+        reply.aux = modelAux;
+        break;
+    }
+    case Function::Light:
+        reply.status = reader.light(call.icdev, call.byteArgument);
+        break;
+    case Function::Beep:
+        reply.status = reader.beep(call.icdev, call.byteArgument);
+        break;
+    }
+    reply.buffer = std::move(call.buffer);
+    return reply;
 }
 
 } // namespace kv::bridge

@@ -17,7 +17,7 @@
 
 #include "BridgeProtocol.h"
 
-namespace kv::wine {
+namespace kv::bridge {
 
 namespace {
 
@@ -192,7 +192,7 @@ bool HostProcess::start(const std::string &program, const std::vector<std::strin
 
 HostProcess::Result HostProcess::send(const std::vector<std::uint8_t> &payload, std::string &why)
 {
-    const std::vector<std::uint8_t> frame = kv::bridge::framed(payload);
+    const std::vector<std::uint8_t> frame = framed(payload);
 
     // A child that has gone must not end the tool with SIGPIPE: the signal
     // is blocked for this thread while writing, and one it raised is taken
@@ -324,4 +324,4 @@ bool runToEnd(const std::string &program, const std::vector<std::string> &argume
     }
 }
 
-} // namespace kv::wine
+} // namespace kv::bridge

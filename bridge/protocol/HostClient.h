@@ -72,26 +72,23 @@ protected:
     virtual Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why) = 0;
 };
 
-class HostClient
+class HostClient : public Reader
 {
 public:
     // `reportPrefix` starts every line on standard error ("wine bridge").
     explicit HostClient(std::string reportPrefix) : m_reportPrefix(std::move(reportPrefix)) {}
-    HostClient(const HostClient &) = delete;
-    HostClient &operator=(const HostClient &) = delete;
-    virtual ~HostClient() = default;
 
-    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud);
-    std::int16_t closePort();
-    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux);
-    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux);
-    std::int16_t light(std::int32_t icdev, std::uint8_t code);
-    std::int16_t beep(std::int32_t icdev, std::uint8_t value);
+    std::int16_t initCom(std::int32_t icdev, std::int32_t port, std::int32_t baud) override;
+    std::int16_t closePort() override;
+    std::int16_t request(std::int32_t icdev, std::uint8_t format, std::uint8_t *buffer, std::int32_t *aux) override;
+    std::int16_t getModel(std::int32_t icdev, std::uint8_t *buffer, std::uint8_t *aux) override;
+    std::int16_t light(std::int32_t icdev, std::uint8_t code) override;
+    std::int16_t beep(std::int32_t icdev, std::uint8_t value) override;
 
     // The oldest cause of failing calls not taken yet, each kind once per
     // run: one line saying what is wrong and how to fix it. Null when there
     // is none; the text stays valid until the next call.
-    const char *takeProblem();
+    const char *takeProblem() override;
 
 protected:
     // The link to the host, running or not.

@@ -17,7 +17,7 @@
 
 #include <string>
 
-namespace kv::windows {
+namespace kv::bridge {
 
 inline std::string utf8(const std::wstring &text)
 {
@@ -41,4 +41,4 @@ inline std::wstring wide(const std::string &text)
     return result;
 }
 
-} // namespace kv::windows
+} // namespace kv::bridge

@@ -32,7 +32,9 @@
 // had in it and the caller gets back every byte the library left there.
 //
 // Plain C++ without platform headers: the Windows host and the clients on
-// Linux and Windows share it.
+// Linux and Windows share it. The client side is HostClient (a kv::Reader
+// that sends its calls), the host's side answer() (a call served by a
+// kv::Reader).
 
 #include <array>
 #include <cstddef>
@@ -40,6 +42,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "Reader.h"
 
 namespace kv::bridge {
 
@@ -52,13 +56,9 @@ inline constexpr std::uint32_t kMaxPayload = 64 * 1024;
 inline constexpr std::size_t kCardBufferSize = 3001;
 inline constexpr std::size_t kModelBufferSize = 101;
 
-enum class Function : std::uint8_t { InitCom, ClosePort, Request, GetModel, Light, Beep };
-inline constexpr std::size_t kFunctionCount = 6;
-
-// The exported name, and the bytes of arguments a 32-bit __stdcall function
-// pops (the N of its decorated name name@N).
-const char *functionName(Function function);
-unsigned stdcallArgumentBytes(Function function);
+// The six functions, sent as their id's byte.
+using Function = ReaderFunction;
+inline constexpr std::size_t kFunctionCount = kReaderFunctionCount;
 
 enum class MessageType : std::uint8_t { Hello = 0x01, Call = 0x02, HelloReply = 0x81, CallReply = 0x82 };
 
@@ -124,5 +124,9 @@ std::optional<CallReply> decodeCallReply(const std::vector<std::uint8_t> &payloa
 std::array<std::uint8_t, 4> framePrefix(std::size_t payloadSize);
 std::vector<std::uint8_t> framed(const std::vector<std::uint8_t> &payload);
 std::uint32_t frameLength(const std::array<std::uint8_t, 4> &prefix);
+
+// Serves `call` on `reader` and makes the reply: the function's status and
+// outputs. The call's buffer moves into the reply.
+CallReply answer(Reader &reader, Call &call);
 
 } // namespace kv::bridge

@@ -7,7 +7,6 @@
 
 namespace kv::bridge {
 
-using kv::windows::utf8;
 
 LocalHostClient::LocalHostClient(std::wstring host, std::string library, std::chrono::milliseconds callTimeout)
     : HostClient("reader host"), m_host(std::move(host)), m_library(std::move(library))

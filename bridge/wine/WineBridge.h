@@ -44,10 +44,7 @@
 #include "HostClient.h"
 #include "HostProcess.h"
 
-namespace kv::wine {
-
-using kv::bridge::kInternalError;
-using kv::bridge::kNoHost;
+namespace kv::bridge {
 
 inline constexpr const char *kDefaultLibrary = "Veltronanew125K.dll";
 inline constexpr const char *kHostFileName = "kv718st-reader-host.exe";
@@ -64,7 +61,7 @@ struct Settings
     std::string library;     // as sent to the host
     std::string host;        // the host's path
     int hostBits = 32;       // 32 or 64
-    std::chrono::milliseconds callTimeout = kv::bridge::kDefaultCallTimeout;
+    std::chrono::milliseconds callTimeout = kDefaultCallTimeout;
     std::vector<std::string> environment; // of the host
 };
 
@@ -75,13 +72,13 @@ Settings settingsFromEnvironment(const std::string &bridgeFolder);
 // 0 for anything else or a file that cannot be read.
 int windowsBinaryBits(const std::string &path);
 
-class WineBridge final : public kv::bridge::HostClient
+class WineBridge final : public HostClient
 {
 public:
     WineBridge() : HostClient("wine bridge") {}
 
 private:
-    kv::bridge::HostLink &link() override { return m_host; }
+    HostLink &link() override { return m_host; }
     bool startHost(std::int16_t &status) override;
     std::string libraryHint() const override
     {
@@ -95,4 +92,4 @@ private:
 
 WineBridge &sharedBridge();
 
-} // namespace kv::wine
+} // namespace kv::bridge

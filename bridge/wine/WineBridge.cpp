@@ -14,7 +14,7 @@
 
 extern char **environ;
 
-namespace kv::wine {
+namespace kv::bridge {
 
 namespace fs = std::filesystem;
 
@@ -69,13 +69,13 @@ std::chrono::milliseconds callTimeout()
 {
     const std::string text = variable("KV718ST_WINE_TIMEOUT");
     if (text.empty())
-        return kv::bridge::kDefaultCallTimeout;
+        return kDefaultCallTimeout;
     char *end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400) {
         std::cerr << "wine bridge: KV718ST_WINE_TIMEOUT='" << text << "' is not a number of seconds; using "
-                  << kv::bridge::kDefaultCallTimeout.count() << " s\n";
-        return kv::bridge::kDefaultCallTimeout;
+                  << kDefaultCallTimeout.count() << " s\n";
+        return kDefaultCallTimeout;
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000)));
 }
@@ -215,7 +215,7 @@ bool WineBridge::startHost(std::int16_t &status)
     // width unknown, it would otherwise go to the 32-bit host, which may be
     // what this system cannot run.
     if (m_settings.library.find('/') != std::string::npos && !fs::exists(m_settings.library, error)) {
-        status = kv::bridge::kNotLoaded;
+        status = kNotLoaded;
         reportCause("library", "the DLL " + m_settings.library +
                                " does not exist: name the maker's DLL in KV718ST_WINDOWS_LIBRARY");
         return false;
@@ -233,7 +233,7 @@ bool WineBridge::startHost(std::int16_t &status)
         return false;
 
     std::string why;
-    const Clock::time_point deadline = Clock::now() + kv::bridge::kStartTimeout;
+    const Clock::time_point deadline = Clock::now() + kStartTimeout;
     if (!m_host.start(m_settings.wine, {m_settings.host}, m_settings.environment, why)) {
         reportCause("start", "the reader host could not be started: " + why);
         return false;
@@ -277,4 +277,4 @@ WineBridge &sharedBridge()
     return bridge;
 }
 
-} // namespace kv::wine
+} // namespace kv::bridge
