@@ -11,12 +11,12 @@
 //
 // The log holds the current pass only, so the test also keeps totals since
 // its start (shown in the frame fraStats) and, when asked to, a record file:
-// every step line the log shows is counted once, whichever pass it belongs to.
+// every step line the log shows is counted once, whichever pass it belongs to,
+// by the endurance run the console program's test shares (EnduranceRun).
 
 #include <chrono>
 #include <cstdio>
 
-#include <QDateTime>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,7 +30,6 @@
 #include "NumericText.h"
 #include "ReadFormat.h"
 #include "Shape.h"
-#include "TestRecord.h"
 
 using namespace kv;
 
@@ -63,14 +62,25 @@ void Form1::cmdZiDongCeShi_Click()
             return;
         enableTimer1();
         cmdZiDongCeShi->setText(kRunning);
-        startStatistics();
+        m_run.start(Label_RetInfo->text());
+        m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), true);
         return;
     }
     cmdZiDongCeShi->setText(kStopped);
     Timer1->stop();
     if (m_port.isOpen())
         closePortSequence();
-    stopStatistics();
+    stopTest(EnduranceRun::StopRecording::WhenPassesEnd);
+}
+
+// Stops the clock and shows the final totals, which go to the record once
+// no pass runs any more, or at once at shut-down.
+void Form1::stopTest(EnduranceRun::StopRecording when)
+{
+    const bool wasRunning = m_run.totals().clockRunning();
+    m_run.stop(when);
+    if (wasRunning)
+        m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), true);
 }
 
 void Form1::Timer1_Timer()
@@ -88,26 +98,24 @@ void Form1::subTest()
 {
     if (cmdZiDongCeShi->text() == kRunning)
         Timer1->stop();
-    const std::size_t depth = m_passNumbers.size();
-    m_passNumbers.push_back(++m_passesStarted);
+    const std::size_t pass = m_run.beginPass();
     for (std::int16_t step = 0; step < kFormatCount; ++step) {
         // A step the port guard refused read nothing: it fails with an empty
         // card number rather than being judged on an older reading.
         const bool read = subTestStep(step);
-        const QString reference = txtZiFu[static_cast<std::size_t>(step)]->text();
-        const bool passed = read && stepPassed(reference, sString);
         const QString cardNumber = read ? sString : QString();
-
-        txtTestResult->appendLine(QStringLiteral("第") + kv::numberText(step)
+        const bool passed = m_run.countStep(pass, {step, txtZiFu[static_cast<std::size_t>(step)]->text(), cardNumber,
+                                                   read, Label_RetInfo->text()});
+        txtTestResult->appendLine(QStringLiteral("第") + numberText(step)
                                   + (passed ? QStringLiteral("步测试成功，卡号为") : QStringLiteral("步测试错误，卡号为"))
                                   + cardNumber);
-        countStep(depth, step, reference, cardNumber, passed);
+        // While the test runs the totals follow a few times a second; after a
+        // stop, the steps of the pass still running are shown as they come.
+        m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), !m_run.totals().clockRunning());
         Shape1->setFillColor(colorFromValue(passed ? kPassColor : kFailColor));
         DelayMs(kStepWaitMs, m_stepWake);
     }
-    m_passNumbers.pop_back();
-    if (m_passNumbers.empty())
-        finishRecordedRun();
+    m_run.endPass();
 }
 
 // Reads the card once in `format` for a test step, keeping the result only in
@@ -127,80 +135,16 @@ bool Form1::subTestStep(const std::int16_t &format)
     return true;
 }
 
-void Form1::startStatistics()
-{
-    // A run stopped during a pass that is still going ends here.
-    finishRecordedRun();
-    const auto now = TestStatistics::Clock::now();
-    m_statistics.start(now);
-    // Passes still running belong to the new run and are its first ones.
-    for (std::size_t i = 0; i < m_passNumbers.size(); ++i)
-        m_passNumbers[i] = static_cast<std::int64_t>(i) + 1;
-    m_passesStarted = static_cast<std::int64_t>(m_passNumbers.size());
-    if (m_record && !m_record->recordStart(QDateTime::currentDateTime(), Label_RetInfo->text()))
-        recordFailed();
-    m_statisticsFrame->show(m_statistics, now, true);
-}
-
-// Stops the clock and shows the final totals. They go to the record once no
-// pass runs any more; at shut-down at once, as nothing runs on after it.
-void Form1::stopStatistics()
-{
-    if (m_statistics.clockRunning()) {
-        const auto now = TestStatistics::Clock::now();
-        m_statistics.stop(now);
-        m_stopPending = true;
-        m_statisticsFrame->show(m_statistics, now, true);
-    }
-    if (m_passNumbers.empty() || m_shuttingDown)
-        finishRecordedRun();
-}
-
-void Form1::countStep(std::size_t depth, int step, const QString &reference, const QString &reading, bool passed)
-{
-    if (passed) {
-        m_statistics.countPassedStep();
-    } else {
-        // In UTC, which needs no look-up of the time zone: a failing reader
-        // fails every step. It is shown and recorded in local time.
-        TestStatistics::Failure failure{QDateTime::currentDateTimeUtc(), m_passNumbers[depth], step,
-                                        kv::trimBlanks(reference), reading};
-        if (m_record && !m_record->recordFailure(failure, Label_RetInfo->text()))
-            recordFailed();
-        m_statistics.countFailedStep(std::move(failure));
-    }
-    if (step == kFormatCount - 1)
-        m_statistics.countPass();
-    // While the test runs the labels follow a few times a second; after a
-    // stop, the steps of the pass still running are shown as they come.
-    m_statisticsFrame->show(m_statistics, TestStatistics::Clock::now(), !m_statistics.clockRunning());
-}
-
-void Form1::finishRecordedRun()
-{
-    if (!m_stopPending)
-        return;
-    m_stopPending = false;
-    if (m_record && !m_record->recordStop(QDateTime::currentDateTime(), m_statistics,
-                                          m_statistics.elapsed(TestStatistics::Clock::now())))
-        recordFailed();
-}
-
 void Form1::recordTo(const QString &path)
 {
-    m_record = std::make_unique<TestRecord>();
-    if (!m_record->open(path))
-        recordFailed();
+    if (!m_run.recordTo(path))
+        recordLost(path, m_run.recordError());
 }
 
-// Says once why the record cannot be written, and goes on without it.
-void Form1::recordFailed()
+// Says once why the record cannot be written; the test goes on without it.
+void Form1::recordLost(const QString &file, const QString &reason)
 {
-    const QString file = m_record->fileName();
-    const QString reason = m_record->errorString();
-    m_record.reset();
-    std::fprintf(stderr, "kv718st-demo: the test record %s cannot be written: %s; going on without it\n",
-                 qUtf8Printable(file), qUtf8Printable(reason));
+    std::fprintf(stderr, "kv718st-demo: %s\n", qUtf8Printable(recordLostMessage(file, reason)));
     if (!m_shuttingDown)
         m_hooks.messageBox(this, QMessageBox::Warning,
                            QStringLiteral("无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")

@@ -15,7 +15,7 @@ bool stepPassed(const QString &referenceText, const QString &reading)
     // Only ASCII blanks are trimmed from the reference. A full-width blank
     // (U+3000) is kept: no reading ever contains one, so a reference typed
     // with it fails visibly instead of passing on a half-seen typo.
-    return kv::trimBlanks(referenceText) == reading;
+    return trimBlanks(referenceText) == reading;
 }
 
 void TestStatistics::start(Clock::time_point now)

@@ -14,7 +14,7 @@ QString hexRendering(std::span<const std::uint8_t> bytes)
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size() * 2));
     for (const std::uint8_t byte : bytes)
-        text += kv::hexByte(byte);
+        text += hexByte(byte);
     return text;
 }
 
@@ -42,7 +42,7 @@ char16_t characterOf(std::uint8_t byte)
 QString countText(double value)
 {
     if (std::trunc(value) == value && std::fabs(value) < 1e15)
-        return kv::numberText(static_cast<long long>(value));
+        return numberText(static_cast<long long>(value));
     return QString::number(value, 'g', 15);
 }
 
@@ -59,8 +59,8 @@ QString textRendering(std::span<const std::uint8_t> bytes)
 
 QString nextSuccessCount(const QString &caption)
 {
-    const QString count = countText(kv::numericValue(caption).value_or(0.0) + 1.0);
-    return kv::numericValue(count).value_or(0.0) > 1000.0 ? QStringLiteral("0") : count;
+    const QString count = countText(numericValue(caption).value_or(0.0) + 1.0);
+    return numericValue(count).value_or(0.0) > 1000.0 ? QStringLiteral("0") : count;
 }
 
 } // namespace kv

@@ -4,7 +4,6 @@
 #include "Commands.h"
 
 #include <algorithm>
-#include <span>
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -16,7 +15,8 @@
 #include "Interrupt.h"
 #include "NumericText.h"
 #include "Reader.h"
-#include "TestRecord.h"
+#include "ReaderVersion.h"
+#include "EnduranceRun.h"
 #include "TestStatistics.h"
 
 namespace kv {
@@ -48,7 +48,7 @@ QString jsonLine(const QJsonObject &object)
 // formats, the text.
 QStringList readingFields(int format, const CardReading &reading)
 {
-    QStringList fields{kv::numberText(format), reading.hex};
+    QStringList fields{numberText(format), reading.hex};
     if (!reading.text.isEmpty())
         fields << reading.text;
     return fields;
@@ -216,7 +216,7 @@ int Commands::watch()
     return closePort(status);
 }
 
-bool Commands::takeReferences(std::array<QString, kFormatCount> &references)
+bool Commands::takeReferences(References &references)
 {
     for (int format = 0; format < kFormatCount; ++format) {
         QString &reference = references[static_cast<std::size_t>(format)];
@@ -236,34 +236,32 @@ bool Commands::takeReferences(std::array<QString, kFormatCount> &references)
 void Commands::showTestProgress(const TestStatistics &totals)
 {
     const auto now = TestStatistics::Clock::now();
-    const QString text = QStringLiteral("passes %1  steps %2  failures %3 (%4)  %5")
-                             .arg(totals.passes())
-                             .arg(totals.steps())
-                             .arg(totals.failures())
-                             .arg(failureRateText(totals.failures(), totals.steps()), elapsedText(totals.elapsed(now)));
-    if (m_console.errorIsTerminal())
-        m_console.showProgress(text);
-    else
+    if (!m_console.errorIsTerminal()) {
         m_console.message(QStringLiteral("test: ") + totalsText(totals, now));
+        return;
+    }
+    m_console.showProgress(QStringLiteral("passes %1  steps %2  failures %3 (%4)  %5")
+                               .arg(totals.passes())
+                               .arg(totals.steps())
+                               .arg(totals.failures())
+                               .arg(failureRateText(totals.failures(), totals.steps()), elapsedText(totals.elapsed(now))));
 }
 
 int Commands::test()
 {
-    TestRecord record;
-    if (!m_invocation.recordFile.isEmpty() && !record.open(m_invocation.recordFile)) {
+    EnduranceRun run([this](const QString &file, const QString &reason) {
+        m_console.message(recordLostMessage(file, reason));
+    });
+    if (!m_invocation.recordFile.isEmpty() && !run.recordTo(m_invocation.recordFile)) {
         m_console.message(QStringLiteral("the test record %1 cannot be written: %2")
-                              .arg(m_invocation.recordFile, record.errorString()));
+                              .arg(m_invocation.recordFile, run.recordError()));
         return kExitUsage;
     }
-    const auto recordFailed = [&] {
-        m_console.message(QStringLiteral("the test record %1 cannot be written: %2; going on without it")
-                              .arg(m_invocation.recordFile, record.errorString()));
-    };
 
     Interrupt interrupt;
     if (const std::optional<int> status = openPort())
         return *status;
-    std::array<QString, kFormatCount> references = m_invocation.references;
+    References references = m_invocation.references;
     if (!takeReferences(references)) {
         const auto format = std::ranges::find_if(references, &QString::isEmpty) - references.begin();
         return closePort(
@@ -273,73 +271,69 @@ int Commands::test()
         m_console.printLine(
             QStringLiteral("reference format=%1 hex=%2").arg(format).arg(references[static_cast<std::size_t>(format)]));
 
-    TestStatistics totals;
-    totals.start(TestStatistics::Clock::now());
-    if (record.isOpen() && !record.recordStart(QDateTime::currentDateTime(), m_openedMessage))
-        recordFailed();
+    run.start(m_openedMessage);
+    const bool missing = runPasses(run, references, interrupt) == TestEnd::LibraryMissing;
+    run.stop();
+    m_console.clearProgress();
+    const TestStatistics &totals = run.totals();
+    int status = missing ? int(kExitLibraryMissing) : totals.failures() > 0 ? int(kExitFailed) : int(kExitSuccess);
+    status = closePort(status);
+    if (!m_console.printLine(QStringLiteral("totals ") + totalsText(totals, TestStatistics::Clock::now())) &&
+        status == kExitSuccess)
+        status = kExitFailed;
+    return status;
+}
+
+Commands::TestEnd Commands::runPasses(EnduranceRun &run, const References &references, Interrupt &interrupt)
+{
     const std::chrono::seconds duration(m_invocation.durationSeconds);
     const auto progressInterval = m_console.errorIsTerminal() ? kProgressInterval : kSummaryInterval;
     auto nextProgress = TestStatistics::Clock::now() + (m_console.errorIsTerminal() ? 0ms : kSummaryInterval);
-    bool missing = false;
-    bool stop = false;
-    for (std::int64_t pass = 1; !stop; ++pass) {
-        if ((m_invocation.passes > 0 && totals.passes() >= m_invocation.passes) ||
-            (duration.count() > 0 && totals.elapsed(TestStatistics::Clock::now()) >= duration))
-            break;
-        for (int step = 0; step < kFormatCount && !stop; ++step) {
-            const CardReading reading = readTestStep(m_reader, m_module, static_cast<std::uint8_t>(step));
-            if (!reading.ok() && libraryMissing(reading.status)) {
-                missing = true;
-                break;
-            }
-            const QString &reference = references[static_cast<std::size_t>(step)];
-            if (stepPassed(reference, reading.hex)) {
-                totals.countPassedStep();
-            } else {
-                TestStatistics::Failure failure{QDateTime::currentDateTime(), pass, step, kv::trimBlanks(reference),
-                                                reading.hex};
-                m_console.printLine(QStringLiteral("fail pass=%1 step=%2 reference=%3 reading=%4")
-                                        .arg(pass)
-                                        .arg(step)
-                                        .arg(failure.reference, failure.reading));
-                if (record.isOpen() && !record.recordFailure(failure, reading.message()))
-                    recordFailed();
-                totals.countFailedStep(std::move(failure));
-            }
-            if (step == kFormatCount - 1)
-                totals.countPass();
+    while (!(m_invocation.passes > 0 && run.totals().passes() >= m_invocation.passes) &&
+           !(duration.count() > 0 && run.totals().elapsed(TestStatistics::Clock::now()) >= duration)) {
+        const std::size_t pass = run.beginPass();
+        TestEnd end = TestEnd::Going;
+        for (int step = 0; step < kFormatCount && end == TestEnd::Going; ++step) {
+            end = testStep(run, pass, step, references[static_cast<std::size_t>(step)]);
             if (const auto now = TestStatistics::Clock::now(); now >= nextProgress) {
-                showTestProgress(totals);
+                showTestProgress(run.totals());
                 nextProgress = now + progressInterval;
             }
-            stop = m_console.outputFailed() || !interrupt.wait(kStepWait);
+            if (end == TestEnd::Going && (m_console.outputFailed() || !interrupt.wait(kStepWait)))
+                end = TestEnd::Stopped;
         }
-        stop = stop || missing;
+        run.endPass();
+        if (end != TestEnd::Going)
+            return end;
     }
-    const auto end = TestStatistics::Clock::now();
-    totals.stop(end);
-    m_console.clearProgress();
-    if (record.isOpen() && !record.recordStop(QDateTime::currentDateTime(), totals, totals.elapsed(end)))
-        recordFailed();
-    int status = missing ? int(kExitLibraryMissing) : totals.failures() > 0 ? int(kExitFailed) : int(kExitSuccess);
-    status = closePort(status);
-    if (!m_console.printLine(QStringLiteral("totals ") + totalsText(totals, end)) && status == kExitSuccess)
-        status = kExitFailed;
-    return status;
+    return TestEnd::Going;
+}
+
+// One step read, judged and counted; a failed step is also printed.
+Commands::TestEnd Commands::testStep(EnduranceRun &run, std::size_t pass, int step, const QString &reference)
+{
+    const CardReading reading = readTestStep(m_reader, m_module, static_cast<std::uint8_t>(step));
+    if (!reading.ok() && libraryMissing(reading.status))
+        return TestEnd::LibraryMissing;
+    if (!run.countStep(pass, {step, reference, reading.hex, true, reading.message()})) {
+        const TestStatistics::Failure &failure = *run.totals().lastFailure();
+        m_console.printLine(QStringLiteral("fail pass=%1 step=%2 reference=%3 reading=%4")
+                                .arg(failure.pass)
+                                .arg(step)
+                                .arg(failure.reference, failure.reading));
+    }
+    return TestEnd::Going;
 }
 
 int Commands::version()
 {
     if (const std::optional<int> status = openPort())
         return *status;
-    std::array<std::uint8_t, 101> reply{};
-    std::uint8_t aux = 0;
-    m_module.lastStatus = m_reader.getModel(0, reply.data(), &aux);
-    if (m_module.lastStatus != 0)
-        return closePort(failed(QStringLiteral("the reader's version could not be read"), m_module.lastStatus));
-    const QString version = hexRendering(std::span(reply.data(), 2));
+    const ReaderVersion version = readVersion(m_reader, m_module);
+    if (!version.ok())
+        return closePort(failed(QStringLiteral("the reader's version could not be read"), version.status));
     const bool printed =
-        m_console.printLine(m_invocation.json ? jsonLine({{QStringLiteral("version"), version}}) : version);
+        m_console.printLine(m_invocation.json ? jsonLine({{QStringLiteral("version"), version.text}}) : version.text);
     return closePort(printed ? kExitSuccess : kExitFailed);
 }
 

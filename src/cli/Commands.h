@@ -12,8 +12,9 @@
 namespace kv {
 
 class Console;
+class EnduranceRun;
+class Interrupt;
 class Reader;
-class TestRecord;
 class TestStatistics;
 
 // One run of a console command on a reader: open the port, do the command,
@@ -54,7 +55,12 @@ private:
     // could not load counts as a missing library too.
     bool libraryMissing(std::int16_t status) const;
 
-    bool takeReferences(std::array<QString, kFormatCount> &references);
+    using References = std::array<QString, kFormatCount>;
+    // How a test's passes ended: still going when they ran their course.
+    enum class TestEnd { Going, Stopped, LibraryMissing };
+    bool takeReferences(References &references);
+    TestEnd runPasses(EnduranceRun &run, const References &references, Interrupt &interrupt);
+    TestEnd testStep(EnduranceRun &run, std::size_t pass, int step, const QString &reference);
     void showTestProgress(const TestStatistics &totals);
 
     Reader &m_reader;

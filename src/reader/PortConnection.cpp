@@ -10,8 +10,8 @@ namespace kv {
 
 PortConnection::Outcome PortConnection::open(const QString &portText, const QString &baudText)
 {
-    const auto port = kv::int32Value(portText);
-    const auto baud = kv::int32Value(baudText);
+    const auto port = int32Value(portText);
+    const auto baud = int32Value(baudText);
     if (!port || !baud) {
         m_errorCom = kClosed;
         return {false, port ? QStringLiteral("波特率超出范围！") : QStringLiteral("端口号超出范围！")};

@@ -238,7 +238,7 @@ void Form1::buildControls()
 void Form1::Form_Load()
 {
     for (int n = 1; n <= 7; ++n)
-        cboSetBoud->addItem(kv::numberText(n));
+        cboSetBoud->addItem(numberText(n));
     // Adding to an empty list selects its first entry; the port field keeps
     // its own text and no entry is selected.
     cboSetBoud->setCurrentIndex(-1);
@@ -255,7 +255,7 @@ void Form1::Form_Unload()
     m_shuttingDown = true;
     Timer1->stop();
     // A test that was still running ends here: its totals go to the record.
-    stopStatistics();
+    stopTest(EnduranceRun::StopRecording::AtOnce);
     m_reader.closePort(); // the result does not matter: the program ends anyway
     m_hooks.endProgram();
 }

@@ -17,6 +17,7 @@
 #include "PortConnection.h"
 #include "PreciseWake.h"
 #include "StatisticsFrame.h"
+#include "EnduranceRun.h"
 #include "TestStatistics.h"
 
 class QComboBox;
@@ -29,7 +30,6 @@ namespace kv {
 class LogBox;
 class Reader;
 class Shape;
-class TestRecord;
 } // namespace kv
 
 // The tool's one window.
@@ -116,12 +116,8 @@ private:
     bool subTestStep(const std::int16_t &format);
     void enableTimer1();
 
-    // The totals of the test and its record (autotest/AutoTest.cpp).
-    void startStatistics();
-    void stopStatistics();
-    void countStep(std::size_t depth, int step, const QString &reference, const QString &reading, bool passed);
-    void finishRecordedRun();
-    void recordFailed();
+    void stopTest(kv::EnduranceRun::StopRecording when);
+    void recordLost(const QString &file, const QString &reason);
 
     kv::Reader &m_reader;
     Hooks m_hooks;
@@ -133,16 +129,9 @@ private:
     // steps, on time.
     kv::PreciseWake m_timer1Wake;
     kv::PreciseWake m_stepWake;
-    kv::TestStatistics m_statistics;
+    // The automatic test's verdicts, totals and record.
+    kv::EnduranceRun m_run{[this](const QString &file, const QString &reason) { recordLost(file, reason); }};
     std::optional<kv::StatisticsFrame> m_statisticsFrame;
-    // The numbers of the passes in progress, outermost first: a pass started
-    // by a tick inside another pass's wait runs to its end within it.
-    std::vector<std::int64_t> m_passNumbers;
-    std::int64_t m_passesStarted = 0;
-    // The test was stopped during a pass: its totals are final, and recorded,
-    // once that pass has ended.
-    bool m_stopPending = false;
-    std::unique_ptr<kv::TestRecord> m_record;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;

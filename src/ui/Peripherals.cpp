@@ -3,8 +3,6 @@
 
 // The buzzer, indicator and version commands of the main window.
 
-#include <array>
-
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +10,7 @@
 #include "Form1.h"
 #include "NumericText.h"
 #include "Reader.h"
+#include "ReaderVersion.h"
 
 using namespace kv;
 
@@ -21,7 +20,7 @@ void Form1::cmdBuzzer_Click()
         return;
     // A value outside 0-255, or one with no representation, is refused here:
     // it would otherwise reach the library as some other byte.
-    const auto value = kv::byteValue(txtBuzzerValue->text()); // blanks anywhere are ignored
+    const auto value = byteValue(txtBuzzerValue->text()); // blanks anywhere are ignored
     if (!value) {
         setStatus(QStringLiteral("蜂鸣器值须在0-255之间！"));
         return;
@@ -56,13 +55,11 @@ void Form1::cmdReadVersion_Click()
     if (notOpenGuard())
         return;
     txtVersion->clear();
-    std::array<std::uint8_t, 101> reply{};
-    std::uint8_t aux = 0;
-    m_module.lastStatus = m_reader.getModel(0, reply.data(), &aux);
-    if (m_module.lastStatus != 0) {
+    const ReaderVersion version = readVersion(m_reader, m_module);
+    if (!version.ok()) {
         setStatus(QStringLiteral("读取版本号失败！"));
         return;
     }
-    txtVersion->setText(kv::hexByte(reply[0]) + kv::hexByte(reply[1]));
+    txtVersion->setText(version.text);
     setStatus(QStringLiteral("读取版本号成功！"));
 }
