@@ -51,11 +51,11 @@ HostProcessWin32::~HostProcessWin32()
     closeHandle(m_job);
 }
 
-bool HostProcessWin32::start(const std::wstring &path, std::string &why)
+// The host's standard input is an anonymous pipe; its output a named pipe, so
+// that this side can read it with overlapped I/O (anonymous pipes cannot).
+// The child's ends are inheritable, this side's are not.
+bool HostProcessWin32::openPipes(void *&childIn, void *&childOut, std::string &why)
 {
-    stop();
-    // The host's output: a named pipe, so that this side can read it with
-    // overlapped I/O (anonymous pipes cannot).
     static std::atomic<unsigned> counter{0};
     wchar_t name[96];
     std::swprintf(name, sizeof name / sizeof name[0], L"\\\\.\\pipe\\kv718st-reader-host-%lu-%u",
@@ -69,8 +69,7 @@ bool HostProcessWin32::start(const std::wstring &path, std::string &why)
         return false;
     }
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE childOut = CreateFileW(name, GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    HANDLE childIn = nullptr;
+    childOut = CreateFileW(name, GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     HANDLE toChild = nullptr;
     if (childOut == INVALID_HANDLE_VALUE || !CreatePipe(&childIn, &toChild, &inherit, 0)) {
         why = errorText("creating the host's pipes");
@@ -82,14 +81,30 @@ bool HostProcessWin32::start(const std::wstring &path, std::string &why)
     SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
     m_toChild = toChild;
     m_readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return true;
+}
 
-    if (!m_job) {
-        m_job = CreateJobObjectW(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (m_job)
-            SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    }
+// One job for every host this object starts: closing it, as Windows does
+// when this process ends however it ends, ends the host.
+void HostProcessWin32::makeJob()
+{
+    if (m_job)
+        return;
+    m_job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (m_job)
+        SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+bool HostProcessWin32::start(const std::wstring &path, std::string &why)
+{
+    stop();
+    void *childIn = nullptr;
+    void *childOut = nullptr;
+    if (!openPipes(childIn, childOut, why))
+        return false;
+    makeJob();
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -99,6 +114,8 @@ bool HostProcessWin32::start(const std::wstring &path, std::string &why)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     std::wstring commandLine = L"\"" + path + L"\"";
     PROCESS_INFORMATION process{};
+    // Suspended until it is in the job, so that not even its first steps
+    // can outlive this process.
     const BOOL started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     CloseHandle(childIn);

@@ -33,6 +33,8 @@ public:
 
 private:
     Result readExact(std::uint8_t *data, std::size_t size, Clock::time_point deadline, std::string &why) override;
+    bool openPipes(void *&childIn, void *&childOut, std::string &why);
+    void makeJob();
     void closeHandles();
 
     // HANDLEs, kept as void * so that this header needs no <windows.h>.

@@ -68,48 +68,39 @@ std::optional<double> radixValue(Cursor &cursor, int base)
     return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
 }
 
-std::optional<double> decimalValue(Cursor &cursor)
+// An optional sign; true for a minus.
+bool takeSign(Cursor &cursor)
 {
-    bool negative = false;
-    if (const char16_t c = cursor.peek(); c == u'+' || c == u'-') {
-        negative = c == u'-';
-        cursor.advance();
-    }
+    const char16_t c = cursor.peek();
+    if (c != u'+' && c != u'-')
+        return false;
+    cursor.advance();
+    return c == u'-';
+}
 
-    std::string intDigits;
-    std::string fracDigits;
-    bool point = false;
-    for (char16_t c = cursor.peek();; c = cursor.peek()) {
-        if (isDecimalDigit(c))
-            (point ? fracDigits : intDigits).push_back(static_cast<char>(c));
-        else if (c == u'.' && !point)
-            point = true;
-        else
-            break;
-        cursor.advance();
-    }
-    if (intDigits.empty() && fracDigits.empty())
-        return 0.0;
-
-    // Exponent: E or D, an optional sign and at least one digit; a marker
-    // without digits is simply where reading stops.
+// Exponent: E or D, an optional sign and at least one digit; a marker
+// without digits is simply where reading stops.
+long long exponentValue(Cursor &cursor)
+{
+    const char16_t c = cursor.peek();
+    if (c != u'E' && c != u'e' && c != u'D' && c != u'd')
+        return 0;
+    cursor.advance();
+    const bool negative = takeSign(cursor);
+    constexpr long long kExponentCap = 1'000'000;
     long long exponent = 0;
-    if (const char16_t c = cursor.peek(); c == u'E' || c == u'e' || c == u'D' || c == u'd') {
+    for (char16_t d = cursor.peek(); isDecimalDigit(d); d = cursor.peek()) {
+        exponent = std::min(exponent * 10 + (d - u'0'), kExponentCap);
         cursor.advance();
-        bool expNegative = false;
-        if (const char16_t s = cursor.peek(); s == u'+' || s == u'-') {
-            expNegative = s == u'-';
-            cursor.advance();
-        }
-        constexpr long long kExponentCap = 1'000'000;
-        for (char16_t d = cursor.peek(); isDecimalDigit(d); d = cursor.peek()) {
-            exponent = std::min(exponent * 10 + (d - u'0'), kExponentCap);
-            cursor.advance();
-        }
-        if (expNegative)
-            exponent = -exponent;
     }
+    return negative ? -exponent : exponent;
+}
 
+// The value of the digits before and after the point, times ten to
+// `exponent`, negated for a minus.
+std::optional<double> scaledValue(bool negative, const std::string &intDigits, const std::string &fracDigits,
+                                  long long exponent)
+{
     // Order of magnitude of the first significant digit, to tell an overflow
     // (no value) from an underflow (zero) without trusting the converter.
     const auto firstInt = intDigits.find_first_not_of('0');
@@ -140,6 +131,26 @@ std::optional<double> decimalValue(Cursor &cursor)
     if (!std::isfinite(value))
         return std::nullopt;
     return negative ? -value : value;
+}
+
+std::optional<double> decimalValue(Cursor &cursor)
+{
+    const bool negative = takeSign(cursor);
+    std::string intDigits;
+    std::string fracDigits;
+    bool point = false;
+    for (char16_t c = cursor.peek();; c = cursor.peek()) {
+        if (isDecimalDigit(c))
+            (point ? fracDigits : intDigits).push_back(static_cast<char>(c));
+        else if (c == u'.' && !point)
+            point = true;
+        else
+            break;
+        cursor.advance();
+    }
+    if (intDigits.empty() && fracDigits.empty())
+        return 0.0;
+    return scaledValue(negative, intDigits, fracDigits, exponentValue(cursor));
 }
 
 template<typename Int>

@@ -39,57 +39,52 @@ constexpr auto kFirstTickInterval = 100ms;
 constexpr auto kFrameInterval = 40ms; // at most 25 repaints a second
 constexpr int kCountBackground = 0x80FF80; // light green
 
-QString fromUtf8(const char *text) { return QString::fromUtf8(text); }
-
-QWidget *createControl(const layout::Control &control, QWidget *container)
+// A control of `kind` with its caption or initial text.
+QWidget *newControl(layout::Kind kind, const QString &text, QWidget *container)
 {
     using layout::Kind;
-    const QString text = fromUtf8(control.text);
-    QWidget *widget = nullptr;
-    switch (control.kind) {
+    switch (kind) {
     case Kind::Frame:
-        widget = new QGroupBox(text, container);
-        break;
+        return new QGroupBox(text, container);
     case Kind::Picture: {
         auto *frame = new QFrame(container);
         frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         frame->setLineWidth(2);
-        widget = frame;
-        break;
+        return frame;
     }
     case Kind::Shape:
-        widget = new Shape(container);
-        break;
+        return new Shape(container);
     case Kind::Label: {
         auto *label = new QLabel(text, container);
         // What a label shows is never markup: a status, a count or a
         // reference the operator typed is shown as it is, and a new text is
         // not searched for tags.
         label->setTextFormat(Qt::PlainText);
-        widget = label;
-        break;
+        return label;
     }
     case Kind::Button:
-        widget = new QPushButton(text, container);
-        break;
+        return new QPushButton(text, container);
     case Kind::TextBox:
-        widget = new QLineEdit(text, container);
-        break;
+        return new QLineEdit(text, container);
     case Kind::LogBox: {
         auto *box = new LogBox(container);
         box->setPlainText(text);
-        widget = box;
-        break;
+        return box;
     }
     case Kind::ComboBox: {
         auto *combo = new QComboBox(container);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // typing and Enter never add entries
         combo->setEditText(text);
-        widget = combo;
-        break;
+        return combo;
     }
     }
+    Q_UNREACHABLE();
+}
+
+QWidget *createControl(const layout::Control &control, QWidget *container)
+{
+    QWidget *widget = newControl(control.kind, QString::fromUtf8(control.text), container);
     widget->setObjectName(QString::fromLatin1(control.name));
     widget->setEnabled(control.enabled);
     if (control.tab < 0)
@@ -147,6 +142,7 @@ Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
 
 Form1::~Form1() = default;
 
+// Creates every control of the layout table in its container, in tab order.
 void Form1::buildControls()
 {
     QHash<QByteArray, QWidget *> byName;
@@ -162,19 +158,26 @@ void Form1::buildControls()
     std::ranges::sort(tabOrder, {}, &std::pair<int, QWidget *>::first);
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+    findControls(byName);
+    setUpControls();
+    connectHandlers();
+    txtBaudRate->setFocus();
+}
 
-    const auto find = [&byName]<typename T>(T *&member, const char *name) {
+void Form1::findControls(const QHash<QByteArray, QWidget *> &byName)
+{
+    const auto find = [&byName]<typename T>(T *&member, const QByteArray &name) {
         member = qobject_cast<T *>(byName.value(name));
-        Q_ASSERT_X(member, "Form1", name);
+        Q_ASSERT_X(member, "Form1", name.constData());
     };
     find(cboSetBoud, "cboSetBoud");
     find(txtBaudRate, "txtBaudRate");
     for (std::size_t i = 0; i < cmdRequest.size(); ++i) {
-        find(cmdRequest[i], QByteArray("cmdRequest_" + QByteArray::number(i)).constData());
-        find(txtZiFu[i], QByteArray("txtZiFu_" + QByteArray::number(i)).constData());
+        find(cmdRequest[i], "cmdRequest_" + QByteArray::number(i));
+        find(txtZiFu[i], "txtZiFu_" + QByteArray::number(i));
     }
     for (std::size_t k = 0; k < txtZiFu2.size(); ++k)
-        find(txtZiFu2[k], QByteArray("txtZiFu2_" + QByteArray::number(k)).constData());
+        find(txtZiFu2[k], "txtZiFu2_" + QByteArray::number(k));
     find(cmdReadAll, "cmdReadAll");
     find(cmdZiDongCeShi, "cmdZiDongCeShi");
     find(txtTestResult, "txtTestResult");
@@ -188,7 +191,13 @@ void Form1::buildControls()
     find(cmdBuzzer, "cmdBuzzer");
     find(Shape1, "Shape1");
     m_statisticsFrame.emplace(*this);
+}
 
+// What the layout table does not say: the indicator list, the status line's
+// font, the counter's colour, the names screen readers give the labels that
+// change, and the test timer.
+void Form1::setUpControls()
+{
     for (const std::u16string_view name : kIndicatorNames)
         cboLED->addItem(QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size())));
 
@@ -218,8 +227,11 @@ void Form1::buildControls()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(kFirstTickInterval);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
 
+void Form1::connectHandlers()
+{
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     auto *requestGroup = new QButtonGroup(this);
     for (std::size_t i = 0; i < cmdRequest.size(); ++i)
         requestGroup->addButton(cmdRequest[i], static_cast<int>(i));
@@ -229,8 +241,6 @@ void Form1::buildControls()
     connect(cmdBuzzer, &QPushButton::clicked, this, &Form1::cmdBuzzer_Click);
     connect(cmdLED, &QPushButton::clicked, this, &Form1::cmdLED_Click);
     connect(cmdReadVersion, &QPushButton::clicked, this, &Form1::cmdReadVersion_Click);
-
-    txtBaudRate->setFocus();
 }
 
 // Start-up: fills the port list and selects the first indicator command.

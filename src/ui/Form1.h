@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include <QByteArray>
+#include <QHash>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -85,6 +87,9 @@ protected:
 
 private:
     void buildControls();
+    void findControls(const QHash<QByteArray, QWidget *> &byName);
+    void setUpControls();
+    void connectHandlers();
     void Form_Load();
     void Form_Unload();
 
