@@ -12,30 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin)
-# The test suite also runs the Wine bridge's tests: MinGW-w64 for the reader
-# hosts and Windows DLLs, and 64-bit Wine. 32-bit Wine (wine32:i386) would
-# need the foreign architecture i386 added to the system, which is left to the
-# user; without it the tests of 32-bit programs report themselves skipped.
-test_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
-# The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
-# Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine.
-# The zip's check runs it on a virtual X server and clicks it with xdotool.
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
-                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip)
-
-install_missing() {
-    local missing=()
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    echo "Installing: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
+# The packages each command needs: the lists and install_missing are in
+# setup/packages.sh (the Windows build's list is windows_packages).
+. setup/packages.sh
 
 build() {
     cmake --preset "$1" >/dev/null
@@ -44,8 +23,8 @@ build() {
 
 case "${1:-run}" in
 windows) install_missing "${windows_packages[@]}" ;;
-test) install_missing "${packages[@]}" "${test_packages[@]}" ;;
-*) install_missing "${packages[@]}" ;;
+test) install_missing "${build_packages[@]}" "${test_packages[@]}" ;;
+*) install_missing "${build_packages[@]}" ;;
 esac
 case "${1:-run}" in
 run)

@@ -10,7 +10,8 @@
 # as a tarball in KV_FRESH_ROOT_CACHE (default /var/cache/kv718st-demo-ci), so
 # that later runs skip its download; it is made again after 30 days or when
 # the machine's Debian mirrors change. The root uses the mirrors this
-# machine's apt uses. Needs root, mmdebstrap and git.
+# machine's apt uses. Needs root and git; installs mmdebstrap when it is
+# missing.
 # usage: .ci/fresh-root.sh [COMMIT]          (default HEAD)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +23,8 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "fresh-root: needs root (chroot, mount)" >&2
     exit 1
 fi
+. "$repo/setup/packages.sh"
+install_missing "${fresh_root_packages[@]}"
 
 # This machine's mirrors of Debian 12's main archive, its updates and its
 # security updates, as apt itself reads them from /etc/apt/sources.list*.
@@ -116,7 +119,7 @@ fi
 
 start=$SECONDS
 say "xvfb-run -a bash run.sh"
-in_root 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends x11-utils >/dev/null' </dev/null
+in_root '. setup/packages.sh && install_missing "${window_check_packages[@]}" >/dev/null' </dev/null
 # Its own network namespace: Xvfb's abstract socket (@/tmp/.X11-unix/X<n>)
 # cannot meet another X server of this machine that a chroot does not see.
 unshare --net chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin \

@@ -18,18 +18,8 @@ shift || true
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=(numeric_value serial_frame bridge_protocol)
 
-packages=(cmake make clang-14 libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. setup/packages.sh
+install_missing "${fuzz_packages[@]}"
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -12,111 +12,232 @@ namespace kv {
 
 namespace {
 
-constexpr std::int64_t kLargest = 1'000'000'000'000; // passes, cards: more than any run sees
+constexpr std::int64_t kLargest = 1'000'000'000'000;      // passes, cards: more than any run sees
+constexpr std::int64_t kCentury = 100LL * 365 * 24 * 3600; // seconds: longer than any run lasts
 
-// The option names, one place each.
-const QString kPort = QStringLiteral("port");
-const QString kBaud = QStringLiteral("baud");
-const QString kReader = QStringLiteral("reader");
-const QString kHelp = QStringLiteral("help");
-const QString kVersion = QStringLiteral("version");
-const QString kFormat = QStringLiteral("format");
-const QString kJson = QStringLiteral("json");
-const QString kInterval = QStringLiteral("interval");
-const QString kCount = QStringLiteral("count");
-const QString kPasses = QStringLiteral("passes");
-const QString kDuration = QStringLiteral("duration");
-const QString kReference = QStringLiteral("reference");
-const QString kRecord = QStringLiteral("record");
+constexpr unsigned bit(Command command) { return 1U << static_cast<unsigned>(command); }
+constexpr unsigned kEveryCommand = ~0U; // the common options, which stand without a command too
 
-QCommandLineOption option(const QString &name, const char *description, const char *valueName = nullptr)
+// The project's reader libraries that --reader names.
+const QStringList kReaderNames{QStringLiteral("simulated"), QStringLiteral("serial"), QStringLiteral("wine")};
+
+// How a value is checked: a bounded decimal by the row's range, the others by
+// a check of their own.
+enum class Kind {
+    Switch,     // takes no value
+    Decimal,    // digits only, from lowest to highest
+    Reader,     // one of kReaderNames
+    References, // F=HEX, repeatable
+    File,       // a file name, not empty
+    Indicator,  // led's CODE: a decimal code or the window's name of the LED command
+};
+
+// Puts a checked value into the invocation.
+using Store = void (*)(Invocation &, std::int64_t);
+
+// An option, or the positional argument of a command: its help line, its
+// check and its usage error are all made from its row.
+struct OptionRow
 {
-    return valueName ? QCommandLineOption(name, QString::fromUtf8(description), QString::fromUtf8(valueName))
-                     : QCommandLineOption(name, QString::fromUtf8(description));
-}
+    const char *name = nullptr;
+    const char *valueName = nullptr; // none for a switch
+    const char *help = nullptr;      // the help line, which a Decimal's range and default follow
+    unsigned commands = kEveryCommand;
+    Kind kind = Kind::Switch;
+    const char *noun = nullptr; // a Decimal's usage error: "'x' is not <noun> from <lowest> to <highest>"
+    std::int64_t lowest = 0;
+    std::int64_t highest = 0;
+    bool openEnded = false; // highest only guards the arithmetic: neither the help nor the error names it
+    std::optional<std::int64_t> fallback = std::nullopt; // the value when the option is not given
+    const char *word = nullptr;           // accepted besides the numbers; it means the default
+    const char *excludes = nullptr;       // an option that cannot be given with this one
+    bool positional = false;
+    Store store = nullptr;
+    const char *shortName = nullptr;
+};
 
-QList<QCommandLineOption> commonOptions()
-{
-    return {
-        option(kPort, "serial port number, 1 to 255 (default 2)", "N"),
-        option(kBaud, "baud rate, 50 to 4000000 (default 19200)", "B"),
-        option(kReader,
-               "use one of the project's installed reader libraries instead of the one the loader finds: "
-               "simulated, serial or wine",
-               "NAME"),
-        QCommandLineOption({QStringLiteral("h"), kHelp}, QStringLiteral("show the help and exit")),
-        option(kVersion, "show the program's version and exit"),
-    };
-}
+// The order of the rows is the order of the help lines (a command's own
+// options, then the common ones) and of the checks. An option that two
+// commands take with different help or values has a row for each.
+constexpr std::array<OptionRow, 17> kOptions = {{
+    {.name = "port", .valueName = "N", .help = "serial port number", .kind = Kind::Decimal,
+     .noun = "a port number", .lowest = 1, .highest = 255, .fallback = kDefaultPort,
+     .store = [](Invocation &i, std::int64_t v) { i.port = static_cast<std::int32_t>(v); }},
+    {.name = "baud", .valueName = "B", .help = "baud rate", .kind = Kind::Decimal, .noun = "a baud rate",
+     .lowest = 50, .highest = 4'000'000, .fallback = kDefaultBaud,
+     .store = [](Invocation &i, std::int64_t v) { i.baud = static_cast<std::int32_t>(v); }},
+    {.name = "reader", .valueName = "NAME",
+     .help = "use one of the project's installed reader libraries instead of the one the loader finds",
+     .kind = Kind::Reader},
+    {.name = "help", .help = "show the help and exit", .shortName = "h"},
+    {.name = "version", .help = "show the program's version and exit"},
+
+    {.name = "format", .valueName = "F", .help = "the format to read", .commands = bit(Command::Read),
+     .kind = Kind::Decimal, .noun = "a format", .lowest = 0, .highest = kFormatCount - 1, .word = "all",
+     .store = [](Invocation &i, std::int64_t v) { i.format = static_cast<int>(v); }},
+    {.name = "format", .valueName = "F", .help = "the format to read", .commands = bit(Command::Watch),
+     .kind = Kind::Decimal, .noun = "a format", .lowest = 0, .highest = kFormatCount - 1, .fallback = 0,
+     .store = [](Invocation &i, std::int64_t v) { i.format = static_cast<int>(v); }},
+    {.name = "interval", .valueName = "MS", .help = "pause between two reads in milliseconds",
+     .commands = bit(Command::Watch), .kind = Kind::Decimal, .noun = "a number of milliseconds", .lowest = 0,
+     .highest = 3'600'000, .fallback = 100,
+     .store = [](Invocation &i, std::int64_t v) { i.intervalMs = static_cast<int>(v); }},
+    {.name = "count", .valueName = "N", .help = "end after N cards were seen (arrived or changed)",
+     .commands = bit(Command::Watch), .kind = Kind::Decimal, .noun = "a number of cards", .lowest = 1,
+     .highest = kLargest, .openEnded = true, .store = [](Invocation &i, std::int64_t v) { i.count = v; }},
+    {.name = "json", .help = "print one JSON object", .commands = bit(Command::Read) | bit(Command::Version),
+     .store = [](Invocation &i, std::int64_t) { i.json = true; }},
+    {.name = "json", .help = "print one JSON object per line", .commands = bit(Command::Watch),
+     .store = [](Invocation &i, std::int64_t) { i.json = true; }},
+    {.name = "passes", .valueName = "N", .help = "end after N passes", .commands = bit(Command::Test),
+     .kind = Kind::Decimal, .noun = "a number of passes", .lowest = 1, .highest = kLargest, .openEnded = true,
+     .excludes = "duration", .store = [](Invocation &i, std::int64_t v) { i.passes = v; }},
+    {.name = "duration", .valueName = "SECONDS", .help = "start no pass after SECONDS seconds",
+     .commands = bit(Command::Test), .kind = Kind::Decimal, .noun = "a number of seconds", .lowest = 1,
+     .highest = kCentury, .openEnded = true, .store = [](Invocation &i, std::int64_t v) { i.durationSeconds = v; }},
+    {.name = "reference", .valueName = "F=HEX",
+     .help = "the reference of format F: its hexadecimal reading, two digits per byte (repeatable)",
+     .commands = bit(Command::Test), .kind = Kind::References},
+    {.name = "record", .valueName = "FILE", .help = "append the window's CSV record of the test to FILE",
+     .commands = bit(Command::Test), .kind = Kind::File},
+
+    {.name = "VALUE", .commands = bit(Command::Beep), .kind = Kind::Decimal, .noun = "a value", .lowest = 0,
+     .highest = 255, .positional = true,
+     .store = [](Invocation &i, std::int64_t v) { i.value = static_cast<std::uint8_t>(v); }},
+    {.name = "CODE", .commands = bit(Command::Led), .kind = Kind::Indicator, .lowest = 0,
+     .highest = kIndicatorNames.size() - 1, .positional = true,
+     .store = [](Invocation &i, std::int64_t v) { i.value = static_cast<std::uint8_t>(v); }},
+}};
 
 struct CommandInfo
 {
     Command command;
     const char *name;
-    const char *arguments; // the positional argument, if any
     const char *summary;
-    const char *description;
+    const char *description; // %1, where it stands, is the range of the command's argument
 };
 
 const std::array<CommandInfo, 6> kCommands = {{
-    {Command::Read, "read", nullptr, "read the card in one format or all of them",
+    {Command::Read, "read", "read the card in one format or all of them",
      "Opens the port, reads the card in one format or in all eleven (the default), and closes the port.\n"
      "One line per format read: the format, the hexadecimal reading and, for the decimal formats 0, 1, 2,\n"
      "9 and 10, the text; --json prints one JSON object instead. A format that could not be read gets no\n"
      "line (with --json an entry without a reading) and a message on standard error."},
-    {Command::Watch, "watch", nullptr, "print each card as it arrives, changes or leaves",
+    {Command::Watch, "watch", "print each card as it arrives, changes or leaves",
      "Keeps the port open and reads the card again and again; prints one line, with the time, each time a\n"
      "card arrives, another card is read, or the card leaves (a read fails). --json prints one JSON object\n"
      "per line. Runs until interrupted (Ctrl+C or SIGTERM: the port is closed and the status is 0) or\n"
      "until --count cards were seen."},
-    {Command::Test, "test", nullptr, "the endurance test of the window, without a window",
+    {Command::Test, "test", "the endurance test of the window, without a window",
      "Opens the port, takes the references (a first read of every format not given with --reference),\n"
      "then runs passes of eleven step reads, formats 0 to 10, each compared exactly with its reference\n"
      "as the window's automatic test compares. Prints the references, one line per failed step and the\n"
      "totals; a progress line while standard error is a terminal, else a summary line every 10 s. Runs\n"
      "until --passes or --duration is reached or it is interrupted. Status 0 when every step passed, 1\n"
      "when one failed."},
-    {Command::Version, "version", nullptr, "print the reader's version",
+    {Command::Version, "version", "print the reader's version",
      "Opens the port, reads the reader's version (four hexadecimal digits) and closes the port."},
-    {Command::Beep, "beep", "VALUE", "sound the buzzer",
-     "Opens the port, sounds the buzzer with VALUE (0 to 255, in the library's unit) and closes the port."},
-    {Command::Led, "led", "CODE", "switch an LED",
-     "Opens the port, switches an LED and closes the port. CODE is 0 to 3 or the window's texts:\n"
+    {Command::Beep, "beep", "sound the buzzer",
+     "Opens the port, sounds the buzzer with VALUE (%1, in the library's unit) and closes the port."},
+    {Command::Led, "led", "switch an LED",
+     "Opens the port, switches an LED and closes the port. CODE is %1 or the window's texts:\n"
      "0 LED1灭 (LED1 off), 1 LED1亮 (LED1 on), 2 LED2灭 (LED2 off), 3 LED2亮 (LED2 on)."},
 }};
 
-QList<QCommandLineOption> commandOptions(Command command)
+QString programName() { return QStringLiteral("kv718st-cli"); }
+
+Answer versionAnswer() { return {kExitSuccess, QStringLiteral("%1 " KV_VERSION "\n").arg(programName())}; }
+
+QString utf8(const char *text) { return QString::fromUtf8(text); }
+
+bool isCommon(const OptionRow &row) { return row.commands == kEveryCommand; }
+
+const OptionRow *argumentOf(Command command)
 {
-    switch (command) {
-    case Command::Read:
-        return {option(kFormat, "the format to read, 0 to 10, or all (default)", "F"),
-                option(kJson, "print one JSON object")};
-    case Command::Watch:
-        return {option(kFormat, "the format to read, 0 to 10 (default 0)", "F"),
-                option(kInterval, "pause between two reads in milliseconds, 0 to 3600000 (default 100)", "MS"),
-                option(kCount, "end after N cards were seen (arrived or changed)", "N"),
-                option(kJson, "print one JSON object per line")};
-    case Command::Test:
-        return {option(kPasses, "end after N passes", "N"),
-                option(kDuration, "start no pass after SECONDS seconds", "SECONDS"),
-                option(kReference,
-                       "the reference of format F: its hexadecimal reading, two digits per byte (repeatable)", "F=HEX"),
-                option(kRecord, "append the window's CSV record of the test to FILE", "FILE")};
-    case Command::Version:
-        return {option(kJson, "print one JSON object")};
-    case Command::Beep:
-    case Command::Led:
+    for (const OptionRow &row : kOptions)
+        if (row.positional && (row.commands & bit(command)))
+            return &row;
+    return nullptr;
+}
+
+// "1 to 255"
+QString rangeText(const OptionRow &row) { return QStringLiteral("%1 to %2").arg(row.lowest).arg(row.highest); }
+
+// What the usage error says a refused value is not.
+QString wanted(const OptionRow &row)
+{
+    switch (row.kind) {
+    case Kind::Decimal: {
+        const QString range =
+            row.openEnded ? QStringLiteral("%1 on").arg(row.lowest) : rangeText(row); // "1 on", "1 to 255"
+        return QStringLiteral("%1 from %2").arg(utf8(row.noun), range) +
+               (row.word ? QStringLiteral(", or ") + utf8(row.word) : QString());
+    }
+    case Kind::Reader:
+        return QStringLiteral("one of ") + kReaderNames.join(QStringLiteral(", "));
+    case Kind::Indicator: {
+        QStringList names;
+        for (const std::u16string_view name : kIndicatorNames)
+            names << QStringView(name).toString();
+        return rangeText(row) + QStringLiteral(" or one of ") + names.join(QStringLiteral(", "));
+    }
+    case Kind::Switch:
+    case Kind::References:
+    case Kind::File:
         break;
     }
     return {};
 }
 
-QString programName() { return QStringLiteral("kv718st-cli"); }
+// The help line: a Decimal's range and default, the reader names, come from the row.
+QString helpLine(const OptionRow &row)
+{
+    QString line = utf8(row.help);
+    if (row.kind == Kind::Reader) // ": simulated, serial or wine"
+        line += QStringLiteral(": %1 or %2")
+                    .arg(kReaderNames.mid(0, kReaderNames.size() - 1).join(QStringLiteral(", ")), kReaderNames.last());
+    if (row.kind != Kind::Decimal || row.openEnded)
+        return line;
+    line += QStringLiteral(", ") + rangeText(row);
+    if (row.word)
+        return line + QStringLiteral(", or ") + utf8(row.word) + QStringLiteral(" (default)");
+    return row.fallback ? line + QStringLiteral(" (default %1)").arg(*row.fallback) : line;
+}
+
+QCommandLineOption option(const OptionRow &row)
+{
+    QStringList names{utf8(row.name)};
+    if (row.shortName)
+        names.prepend(utf8(row.shortName));
+    return row.valueName ? QCommandLineOption(names, helpLine(row), utf8(row.valueName))
+                         : QCommandLineOption(names, helpLine(row));
+}
+
+// The options a command takes, its own before the common ones; without a
+// command, the common ones.
+QList<QCommandLineOption> optionsOf(std::optional<Command> command)
+{
+    QList<QCommandLineOption> options;
+    if (command)
+        for (const OptionRow &row : kOptions)
+            if (!row.positional && !isCommon(row) && (row.commands & bit(*command)))
+                options << option(row);
+    for (const OptionRow &row : kOptions)
+        if (isCommon(row))
+            options << option(row);
+    return options;
+}
 
 Answer usageError(const QString &message, const char *command = nullptr)
 {
-    const QString help = command ? programName() + u' ' + QString::fromUtf8(command) : programName();
+    const QString help = command ? programName() + u' ' + utf8(command) : programName();
     return {kExitUsage, QStringLiteral("%1: %2\nTry '%3 --help'.\n").arg(programName(), message, help)};
+}
+
+// "--port: 'x' is not a port number from 1 to 255"
+QString refused(const QString &label, const QString &value, const OptionRow &row)
+{
+    return QStringLiteral("%1: '%2' is not %3").arg(label, value, wanted(row));
 }
 
 // A decimal integer of digits only, within [lowest, highest].
@@ -133,12 +254,27 @@ std::optional<std::int64_t> decimal(const QString &text, std::int64_t lowest, st
     return value;
 }
 
+QString commandNames()
+{
+    QStringList names;
+    for (const CommandInfo &info : kCommands)
+        names << utf8(info.name);
+    return names.join(QStringLiteral(", "));
+}
+
 const CommandInfo *findCommand(const QString &name)
 {
     for (const CommandInfo &info : kCommands)
         if (name == QLatin1String(info.name))
             return &info;
     return nullptr;
+}
+
+// "beep VALUE", or the command alone when it takes no argument.
+QString synopsis(const CommandInfo &info)
+{
+    const OptionRow *argument = argumentOf(info.command);
+    return argument ? utf8(info.name) + u' ' + utf8(argument->name) : utf8(info.name);
 }
 
 // Qt's help text, which names the program as it was started, with the
@@ -155,11 +291,8 @@ QString helpText(const QCommandLineParser &parser)
 QString generalHelp(QCommandLineParser &parser)
 {
     QString commands;
-    for (const CommandInfo &info : kCommands) {
-        const QString name =
-            QString::fromUtf8(info.name) + (info.arguments ? u' ' + QString::fromUtf8(info.arguments) : QString());
-        commands += QStringLiteral("  %1%2\n").arg(name, -13).arg(QString::fromUtf8(info.summary));
-    }
+    for (const CommandInfo &info : kCommands)
+        commands += QStringLiteral("  %1%2\n").arg(synopsis(info), -13).arg(utf8(info.summary));
     parser.setApplicationDescription(
         QStringLiteral("Reads, watches, tests and drives a 125 kHz proximity-card reader from scripts, without\n"
                        "a window, through the reader library libVeltronanew125K.so (on Windows\n"
@@ -176,137 +309,126 @@ QString generalHelp(QCommandLineParser &parser)
 
 QString commandHelp(QCommandLineParser &parser, const CommandInfo &info)
 {
-    parser.setApplicationDescription(QString::fromUtf8(info.description));
-    if (info.arguments)
-        parser.addPositionalArgument(QString::fromUtf8(info.name), QString::fromUtf8(info.summary),
-                                     QString::fromUtf8(info.name) + u' ' + QString::fromUtf8(info.arguments));
-    else
-        parser.addPositionalArgument(QString::fromUtf8(info.name), QString::fromUtf8(info.summary),
-                                     QString::fromUtf8(info.name));
+    const OptionRow *argument = argumentOf(info.command);
+    parser.setApplicationDescription(argument ? utf8(info.description).arg(rangeText(*argument))
+                                              : utf8(info.description));
+    parser.addPositionalArgument(utf8(info.name), utf8(info.summary), synopsis(info));
     return helpText(parser);
 }
 
-// Checks the values of the options a command has; the parser has already
-// refused the others.
+// The given references: F=HEX with as many digits as format F reads, each
+// format once.
+std::optional<QString> takeReferences(const OptionRow &row, const QStringList &given, Invocation &invocation)
+{
+    for (const QString &each : given) {
+        const qsizetype equals = each.indexOf(u'=');
+        const auto format = decimal(each.left(equals), 0, kFormatCount - 1);
+        if (equals < 0 || !format)
+            return QStringLiteral("--%1: '%2' is not F=HEX with a format F from 0 to %3")
+                .arg(utf8(row.name), each, QString::number(kFormatCount - 1));
+        const QString hex = each.mid(equals + 1).toUpper();
+        const auto digits = static_cast<qsizetype>(kReadFormats[static_cast<std::size_t>(*format)].byteCount() * 2);
+        const bool isHex =
+            std::ranges::all_of(hex, [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); });
+        if (hex.size() != digits || !isHex)
+            return QStringLiteral("--%1: format %2 needs %3 hexadecimal digits, not '%4'")
+                .arg(utf8(row.name))
+                .arg(*format)
+                .arg(digits)
+                .arg(each.mid(equals + 1));
+        QString &reference = invocation.references[static_cast<std::size_t>(*format)];
+        if (!reference.isEmpty())
+            return QStringLiteral("--%1: format %2 is given twice").arg(utf8(row.name)).arg(*format);
+        reference = hex;
+    }
+    return std::nullopt;
+}
+
+// A bounded decimal, or the row's word for its default; `label` names it in
+// the usage error.
+std::optional<QString> takeDecimal(const OptionRow &row, const QString &label, const QString &value,
+                                   Invocation &invocation)
+{
+    if (row.word && value == QLatin1String(row.word))
+        return std::nullopt;
+    const std::optional<std::int64_t> number = decimal(value, row.lowest, row.highest);
+    if (!number)
+        return refused(label, value, row);
+    row.store(invocation, *number);
+    return std::nullopt;
+}
+
+// Checks the value of an option of the command and puts it into the
+// invocation; the usage error if it is refused.
+std::optional<QString> takeOption(const QCommandLineParser &parser, const OptionRow &row, Invocation &invocation)
+{
+    const QString name = utf8(row.name);
+    if (row.excludes && parser.isSet(name) && parser.isSet(utf8(row.excludes)))
+        return QStringLiteral("--%1 and --%2 cannot be given together").arg(name, utf8(row.excludes));
+    if (!parser.isSet(name)) {
+        if (row.fallback)
+            row.store(invocation, *row.fallback);
+        return std::nullopt;
+    }
+    const QString value = parser.value(name);
+    switch (row.kind) {
+    case Kind::Switch:
+        if (row.store)
+            row.store(invocation, 1);
+        break;
+    case Kind::Decimal:
+        return takeDecimal(row, QStringLiteral("--") + name, value, invocation);
+    case Kind::Reader:
+        if (!kReaderNames.contains(value))
+            return refused(QStringLiteral("--") + name, value, row);
+        invocation.reader = value;
+        break;
+    case Kind::References:
+        return takeReferences(row, parser.values(name), invocation);
+    case Kind::File:
+        if (value.isEmpty())
+            return QStringLiteral("--%1 needs a file name").arg(name);
+        invocation.recordFile = value;
+        break;
+    case Kind::Indicator: // only led's argument
+        break;
+    }
+    return std::nullopt;
+}
+
+// The positional argument: beep's VALUE, led's CODE, none for the others.
+std::optional<QString> takeArgument(const QStringList &positional, const CommandInfo &info, Invocation &invocation)
+{
+    const OptionRow *row = argumentOf(info.command);
+    const QString command = utf8(info.name);
+    if (positional.size() != (row ? 1 : 0))
+        return row ? QStringLiteral("%1 needs %2").arg(command, utf8(row->name))
+                   : QStringLiteral("%1 takes no argument, not '%2'").arg(command, positional.join(u' '));
+    if (!row)
+        return std::nullopt;
+    const QString &value = positional.front();
+    if (row->kind != Kind::Indicator)
+        return takeDecimal(*row, command, value, invocation);
+    std::optional<std::int64_t> code = decimal(value, row->lowest, row->highest);
+    for (std::size_t i = 0; !code && i < kIndicatorNames.size(); ++i)
+        if (QStringView(kIndicatorNames[i]) == value)
+            code = static_cast<std::int64_t>(i);
+    if (!code)
+        return refused(command, value, *row);
+    row->store(invocation, *code);
+    return std::nullopt;
+}
+
+// Checks the values of the options a command has, in the table's order; the
+// parser has already refused the others.
 std::optional<Answer> takeValues(const QCommandLineParser &parser, const CommandInfo &info, Invocation &invocation)
 {
-    const auto usage = [&info](const QString &message) { return usageError(message, info.name); };
-    const auto bad = [&usage](const QString &name, const QString &value, const char *wanted) {
-        return usage(QStringLiteral("--%1: '%2' is not %3").arg(name, value, QString::fromUtf8(wanted)));
-    };
-    if (parser.isSet(kPort)) {
-        const auto port = decimal(parser.value(kPort), 1, 255);
-        if (!port)
-            return bad(kPort, parser.value(kPort), "a port number from 1 to 255");
-        invocation.port = static_cast<std::int32_t>(*port);
-    }
-    if (parser.isSet(kBaud)) {
-        const auto baud = decimal(parser.value(kBaud), 50, 4'000'000);
-        if (!baud)
-            return bad(kBaud, parser.value(kBaud), "a baud rate from 50 to 4000000");
-        invocation.baud = static_cast<std::int32_t>(*baud);
-    }
-    if (parser.isSet(kReader)) {
-        invocation.reader = parser.value(kReader);
-        if (!QStringList{QStringLiteral("simulated"), QStringLiteral("serial"), QStringLiteral("wine")}.contains(
-                invocation.reader))
-            return bad(kReader, invocation.reader, "one of simulated, serial, wine");
-    }
-    invocation.json = info.command != Command::Test && info.command != Command::Beep && info.command != Command::Led &&
-                      parser.isSet(kJson);
-
-    if (info.command == Command::Read && parser.isSet(kFormat) && parser.value(kFormat) != QLatin1String("all")) {
-        const auto format = decimal(parser.value(kFormat), 0, kFormatCount - 1);
-        if (!format)
-            return bad(kFormat, parser.value(kFormat), "a format from 0 to 10, or all");
-        invocation.format = static_cast<int>(*format);
-    }
-    if (info.command == Command::Watch) {
-        invocation.format = 0;
-        if (parser.isSet(kFormat)) {
-            const auto format = decimal(parser.value(kFormat), 0, kFormatCount - 1);
-            if (!format)
-                return bad(kFormat, parser.value(kFormat), "a format from 0 to 10");
-            invocation.format = static_cast<int>(*format);
-        }
-        invocation.intervalMs = 100;
-        if (parser.isSet(kInterval)) {
-            const auto interval = decimal(parser.value(kInterval), 0, 3'600'000);
-            if (!interval)
-                return bad(kInterval, parser.value(kInterval), "a number of milliseconds from 0 to 3600000");
-            invocation.intervalMs = static_cast<int>(*interval);
-        }
-        if (parser.isSet(kCount)) {
-            const auto count = decimal(parser.value(kCount), 1, kLargest);
-            if (!count)
-                return bad(kCount, parser.value(kCount), "a number of cards from 1 on");
-            invocation.count = *count;
-        }
-    }
-    if (info.command == Command::Test) {
-        if (parser.isSet(kPasses) && parser.isSet(kDuration))
-            return usage(QStringLiteral("--passes and --duration cannot be given together"));
-        if (parser.isSet(kPasses)) {
-            const auto passes = decimal(parser.value(kPasses), 1, kLargest);
-            if (!passes)
-                return bad(kPasses, parser.value(kPasses), "a number of passes from 1 on");
-            invocation.passes = *passes;
-        }
-        if (parser.isSet(kDuration)) {
-            const auto duration = decimal(parser.value(kDuration), 1, 100LL * 365 * 24 * 3600);
-            if (!duration)
-                return bad(kDuration, parser.value(kDuration), "a number of seconds from 1 on");
-            invocation.durationSeconds = *duration;
-        }
-        for (const QString &given : parser.values(kReference)) {
-            const qsizetype equals = given.indexOf(u'=');
-            const auto format = decimal(given.left(equals), 0, kFormatCount - 1);
-            if (equals < 0 || !format)
-                return bad(kReference, given, "F=HEX with a format F from 0 to 10");
-            const QString hex = given.mid(equals + 1).toUpper();
-            const auto digits = static_cast<qsizetype>(kReadFormats[static_cast<std::size_t>(*format)].byteCount() * 2);
-            const bool isHex =
-                std::ranges::all_of(hex, [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); });
-            if (hex.size() != digits || !isHex)
-                return usage(QStringLiteral("--reference: format %1 needs %2 hexadecimal digits, not '%3'")
-                                 .arg(*format)
-                                 .arg(digits)
-                                 .arg(given.mid(equals + 1)));
-            QString &reference = invocation.references[static_cast<std::size_t>(*format)];
-            if (!reference.isEmpty())
-                return usage(QStringLiteral("--reference: format %1 is given twice").arg(*format));
-            reference = hex;
-        }
-        if (parser.isSet(kRecord)) {
-            invocation.recordFile = parser.value(kRecord);
-            if (invocation.recordFile.isEmpty())
-                return usage(QStringLiteral("--record needs a file name"));
-        }
-    }
-
-    const QStringList positional = parser.positionalArguments().mid(1);
-    const int wanted = info.arguments ? 1 : 0;
-    if (positional.size() != wanted)
-        return usage(
-            wanted ? QStringLiteral("%1 needs %2").arg(QString::fromUtf8(info.name), QString::fromUtf8(info.arguments))
-                   : QStringLiteral("%1 takes no argument, not '%2'")
-                         .arg(QString::fromUtf8(info.name), positional.join(u' ')));
-    if (info.command == Command::Beep) {
-        const auto value = decimal(positional.front(), 0, 255);
-        if (!value)
-            return usage(QStringLiteral("beep: '%1' is not a value from 0 to 255").arg(positional.front()));
-        invocation.value = static_cast<std::uint8_t>(*value);
-    }
-    if (info.command == Command::Led) {
-        std::optional<std::int64_t> code = decimal(positional.front(), 0, kIndicatorNames.size() - 1);
-        for (std::size_t i = 0; !code && i < kIndicatorNames.size(); ++i)
-            if (QStringView(kIndicatorNames[i]) == positional.front())
-                code = static_cast<std::int64_t>(i);
-        if (!code)
-            return usage(QStringLiteral("led: '%1' is not 0 to 3 or one of LED1灭, LED1亮, LED2灭, LED2亮")
-                             .arg(positional.front()));
-        invocation.value = static_cast<std::uint8_t>(*code);
-    }
+    for (const OptionRow &row : kOptions)
+        if (!row.positional && (row.commands & bit(info.command)))
+            if (std::optional<QString> error = takeOption(parser, row, invocation))
+                return usageError(*error, info.name);
+    if (std::optional<QString> error = takeArgument(parser.positionalArguments().mid(1), info, invocation))
+        return usageError(*error, info.name);
     return std::nullopt;
 }
 
@@ -330,38 +452,35 @@ std::variant<Invocation, Answer> parseCommandLine(const QStringList &arguments)
     // First every option any command knows, so that option values are told
     // from the command wherever it stands; then the command's own.
     QCommandLineParser all;
-    all.addOptions(commonOptions());
     QStringList added;
-    for (const CommandInfo &info : kCommands)
-        for (const QCommandLineOption &each : commandOptions(info.command))
-            if (!added.contains(each.names().front())) {
-                added << each.names().front();
-                all.addOption(each);
-            }
+    for (const OptionRow &row : kOptions)
+        if (!row.positional && !added.contains(utf8(row.name))) {
+            added << utf8(row.name);
+            all.addOption(option(row));
+        }
     if (!all.parse(QStringList{programName()} + arguments))
         return usageError(all.errorText());
 
     QCommandLineParser parser;
     if (all.positionalArguments().isEmpty()) {
-        parser.addOptions(commonOptions());
-        if (all.isSet(kHelp))
+        parser.addOptions(optionsOf(std::nullopt));
+        if (all.isSet(QStringLiteral("help")))
             return Answer{kExitSuccess, generalHelp(parser)};
-        if (all.isSet(kVersion))
-            return Answer{kExitSuccess, QStringLiteral("%1 " KV_VERSION "\n").arg(programName())};
-        return usageError(QStringLiteral("no command given (read, watch, test, version, beep, led)"));
+        if (all.isSet(QStringLiteral("version")))
+            return versionAnswer();
+        return usageError(QStringLiteral("no command given (%1)").arg(commandNames()));
     }
     const QString name = all.positionalArguments().front();
     const CommandInfo *info = findCommand(name);
     if (!info)
-        return usageError(QStringLiteral("'%1' is not a command (read, watch, test, version, beep, led)").arg(name));
-    parser.addOptions(commandOptions(info->command));
-    parser.addOptions(commonOptions());
+        return usageError(QStringLiteral("'%1' is not a command (%2)").arg(name, commandNames()));
+    parser.addOptions(optionsOf(info->command));
     if (!parser.parse(QStringList{programName()} + arguments))
         return usageError(QStringLiteral("%1: %2").arg(name, parser.errorText()), info->name);
-    if (parser.isSet(kHelp))
+    if (parser.isSet(QStringLiteral("help")))
         return Answer{kExitSuccess, commandHelp(parser, *info)};
-    if (parser.isSet(kVersion))
-        return Answer{kExitSuccess, QStringLiteral("%1 " KV_VERSION "\n").arg(programName())};
+    if (parser.isSet(QStringLiteral("version")))
+        return versionAnswer();
 
     Invocation invocation;
     invocation.command = info->command;

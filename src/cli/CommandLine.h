@@ -28,12 +28,16 @@ enum ExitStatus : int {
 
 enum class Command { Read, Watch, Test, Version, Beep, Led };
 
+// The port and rate when none is given: the window's fields start with them.
+inline constexpr std::int32_t kDefaultPort = 2;
+inline constexpr std::int32_t kDefaultBaud = 19200;
+
 // What the command line asks for, every value checked.
 struct Invocation
 {
     Command command = Command::Read;
-    std::int32_t port = 2;
-    std::int32_t baud = 19200;
+    std::int32_t port = kDefaultPort;
+    std::int32_t baud = kDefaultBaud;
     QString reader; // simulated, serial or wine; empty: the library by its bare name
     bool json = false;
     std::optional<int> format; // read: all formats when empty; watch: always set

@@ -93,6 +93,8 @@ private slots:
     void readsEveryFormat();
     void exitStatuses_data();
     void exitStatuses();
+    void valueBounds_data();
+    void valueBounds();
     void libraryMissing_data();
     void libraryMissing();
     void testWithMisreads();
@@ -230,6 +232,69 @@ void TestCli::exitStatuses()
     // Usage errors and answers come before any library is loaded.
     if (status == 2 || arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("--version")))
         QVERIFY2(!result.err.contains(QStringLiteral("reader library loaded")), qPrintable(result.err));
+}
+
+void TestCli::valueBounds_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // the command first
+    QTest::addColumn<QString>("refusal");       // the usage error; empty: the value is taken
+
+    const auto row = [](const char *arguments, const char *refusal = "") {
+        QTest::newRow(arguments) << QString::fromUtf8(arguments).split(u' ') << QString::fromUtf8(refusal);
+    };
+    // Both ends of every range are taken, and the numbers just outside are
+    // refused, naming the range as the help does.
+    row("read --port 1");
+    row("read --port 255");
+    row("read --port 256", "--port: '256' is not a port number from 1 to 255");
+    row("read --port 3 --baud 50");
+    row("read --port 3 --baud 4000000");
+    row("read --port 3 --baud 49", "--baud: '49' is not a baud rate from 50 to 4000000");
+    row("read --port 3 --baud 4000001", "--baud: '4000001' is not a baud rate from 50 to 4000000");
+    row("read --port 3 --format 0");
+    row("read --port 3 --format 10");
+    row("read --port 3 --format all");
+    row("read --port 3 --format 11", "--format: '11' is not a format from 0 to 10, or all");
+    row("watch --port 3 --format 10");
+    row("watch --port 3 --format 11", "--format: '11' is not a format from 0 to 10");
+    row("watch --port 3 --interval 0");
+    row("watch --port 3 --interval 3600000");
+    row("watch --port 3 --interval 3600001", "--interval: '3600001' is not a number of milliseconds from 0 to 3600000");
+    row("watch --port 3 --count 1");
+    row("watch --port 3 --count 0", "--count: '0' is not a number of cards from 1 on");
+    row("test --port 3 --passes 1");
+    row("test --port 3 --passes 0", "--passes: '0' is not a number of passes from 1 on");
+    row("test --port 3 --duration 1");
+    row("test --port 3 --duration 0", "--duration: '0' is not a number of seconds from 1 on");
+    row("beep --port 3 0");
+    row("beep --port 3 255");
+    row("beep --port 3 256", "beep: '256' is not a value from 0 to 255");
+    row("led --port 3 0");
+    row("led --port 3 3");
+    row("led --port 3 4", "led: '4' is not 0 to 3 or one of LED1灭, LED1亮, LED2灭, LED2亮");
+}
+
+void TestCli::valueBounds()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+
+    const Run result = run(simulated(arguments));
+    QCOMPARE(result.out, QString());
+    if (!refusal.isEmpty()) {
+        QCOMPARE(result.status, 2);
+        QCOMPARE(result.err,
+                 QStringLiteral("kv718st-cli: %1\nTry 'kv718st-cli %2 --help'.\n").arg(refusal, arguments.front()));
+        return;
+    }
+    // Taken: the program goes on to the port, where the simulated reader has
+    // none but port 2; the message shows the port and rate it was given.
+    const QString port = arguments[arguments.indexOf(QStringLiteral("--port")) + 1];
+    const qsizetype baud = arguments.indexOf(QStringLiteral("--baud"));
+    QCOMPARE(result.status, 3);
+    QVERIFY2(result.err.contains(QStringLiteral("port %1 could not be opened at %2 baud")
+                                     .arg(port, baud < 0 ? QStringLiteral("19200") : arguments[baud + 1])),
+             qPrintable(result.err));
 }
 
 void TestCli::libraryMissing_data()
