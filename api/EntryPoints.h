@@ -10,8 +10,9 @@
 // Include this in exactly one source file of the library, after defining in
 // namespace kv::entry a function `kv::Reader &sharedReader()` that returns
 // the library's one reader, and the status `kInternalError` returned when a
-// call throws. A library that tells why its calls fail also exports
-// kv718st_take_problem: define KV_ENTRY_POINTS_WITH_PROBLEMS before the
+// call throws. A library that tells why its calls fail and when its link to
+// the reader changes also exports kv718st_take_problem and
+// kv718st_take_link_event: define KV_ENTRY_POINTS_WITH_EXTRAS before the
 // include.
 
 #include "Reader.h"
@@ -38,11 +39,24 @@ std::int16_t guarded(Call call) noexcept
 KV_READER_FUNCTIONS(KV_ENTRY_POINT)
 #undef KV_ENTRY_POINT
 
-#if defined(KV_ENTRY_POINTS_WITH_PROBLEMS)
+#if defined(KV_ENTRY_POINTS_WITH_EXTRAS)
 const char *RF_CALL kv718st_take_problem()
 {
     try {
         return kv::entry::sharedReader().takeProblem();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+const char *RF_CALL kv718st_take_link_event(std::int32_t *up)
+{
+    try {
+        bool linkUp = false;
+        const char *text = kv::entry::sharedReader().takeLinkEvent(linkUp);
+        if (text && up)
+            *up = linkUp ? 1 : 0;
+        return text;
     } catch (...) {
         return nullptr;
     }

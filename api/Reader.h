@@ -24,10 +24,16 @@ public:
     KV_READER_FUNCTIONS(KV_READER_METHOD)
 #undef KV_READER_METHOD
 
-    // Why calls fail, where the reader can say (kv718st_take_problem in
-    // ReaderApi.h): the oldest cause not taken yet, or null. A reader that
-    // has nothing to say keeps this default.
+    // Why calls fail, and when the link to the reader was lost or is back,
+    // where the reader can say (kv718st_take_problem and
+    // kv718st_take_link_event in ReaderApi.h): the oldest one not taken yet,
+    // or null. A reader that has nothing to say keeps these defaults.
     virtual const char *takeProblem() { return nullptr; }
+    virtual const char *takeLinkEvent(bool &up)
+    {
+        (void)up;
+        return nullptr;
+    }
 };
 
 } // namespace kv

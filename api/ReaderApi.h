@@ -65,13 +65,22 @@ extern "C" {
 KV_READER_FUNCTIONS(KV_DECLARE_READER_FUNCTION)
 #undef KV_DECLARE_READER_FUNCTION
 
-// Not one of the maker's functions: an optional extra of the project's own
-// libraries, which the binding looks up and uses only where it is there; the
-// maker's library has the six above and nothing else. Returns the oldest
-// cause of failed calls that the operator has not been shown yet, one UTF-8
-// line that says what is wrong and how to fix it, each cause once per run;
-// null when there is none. The text stays valid until the next call.
+// Not the maker's functions: optional extras of the project's own libraries,
+// which the binding looks up and uses only where they are there; the maker's
+// library has the six above and nothing else.
+//
+// kv718st_take_problem returns the oldest cause of failed calls that the
+// operator has not been shown yet, one UTF-8 line that says what is wrong and
+// how to fix it, each cause once per run; null when there is none.
+//
+// kv718st_take_link_event returns the oldest change of the link to the reader
+// not taken yet, one UTF-8 line that says what happened: the reader was lost
+// (an adapter pulled out; *up is set to 0) or is back (*up is set to 1). Null
+// when there is none; *up is then left alone.
+//
+// Their texts stay valid until the next call of either.
 RF_EXPORT const char *RF_CALL kv718st_take_problem();
+RF_EXPORT const char *RF_CALL kv718st_take_link_event(std::int32_t *up);
 
 } // extern "C"
 

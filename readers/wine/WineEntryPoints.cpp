@@ -11,5 +11,5 @@ kv::Reader &sharedReader() { return kv::bridge::sharedBridge(); }
 constexpr std::int16_t kInternalError = kv::bridge::kInternalError;
 } // namespace kv::entry
 
-#define KV_ENTRY_POINTS_WITH_PROBLEMS
+#define KV_ENTRY_POINTS_WITH_EXTRAS
 #include "EntryPoints.h"

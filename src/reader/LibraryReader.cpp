@@ -4,6 +4,8 @@
 #include "LibraryReader.h"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,10 +91,19 @@ public:
     LoadedLibrary(LibraryReader &owner, void *handle)
         : m_owner(owner),
           m_handle(handle),
-          m_takeProblem(reinterpret_cast<decltype(&kv718st_take_problem)>(findSymbol(handle, "kv718st_take_problem")))
+          m_takeProblem(reinterpret_cast<decltype(&kv718st_take_problem)>(findSymbol(handle, "kv718st_take_problem"))),
+          m_takeLinkEvent(
+              reinterpret_cast<decltype(&kv718st_take_link_event)>(findSymbol(handle, "kv718st_take_link_event")))
     {}
 
     const char *takeProblem() override { return m_takeProblem ? m_takeProblem() : nullptr; }
+    const char *takeLinkEvent(bool &up) override
+    {
+        std::int32_t linkUp = 0;
+        const char *text = m_takeLinkEvent ? m_takeLinkEvent(&linkUp) : nullptr;
+        up = linkUp != 0;
+        return text;
+    }
 
 private:
     void *lookUp(ReaderFunction function) override
@@ -108,7 +119,9 @@ private:
 
     LibraryReader &m_owner;
     void *m_handle;
-    decltype(&kv718st_take_problem) m_takeProblem; // where the library has it
+    // The optional extras, where the library has them.
+    decltype(&kv718st_take_problem) m_takeProblem;
+    decltype(&kv718st_take_link_event) m_takeLinkEvent;
 };
 
 LibraryReader::LibraryReader(QString fileName) : m_fileName(std::move(fileName)) {}
@@ -120,7 +133,8 @@ Reader *LibraryReader::binding()
     if (m_binding)
         return m_binding.get();
     if (void *const handle = openLibrary(m_fileName)) {
-        writeErrorLine(QStringLiteral("reader library loaded from %1").arg(loadedPath(handle)));
+        m_loadedFrom = loadedPath(handle);
+        writeErrorLine(QStringLiteral("reader library loaded from %1").arg(m_loadedFrom));
         m_binding = std::make_unique<LoadedLibrary>(*this, handle);
         return m_binding.get();
     }
@@ -132,6 +146,7 @@ Reader *LibraryReader::binding()
                                                       QStringLiteral("/kv718st-reader-host.exe"));
         writeErrorLine(
             QStringLiteral("%1 is a 32-bit library; the 32-bit reader host %2 serves it").arg(m_fileName, host));
+        m_loadedFrom = QStringLiteral("%1 (through %2)").arg(m_fileName, host);
         m_binding = std::make_unique<bridge::LocalHostClient>(host.toStdWString(), m_fileName.toStdString());
         return m_binding.get();
     }
@@ -152,10 +167,20 @@ void LibraryReader::reportMiss(const Miss &miss)
 
 std::int16_t LibraryReader::checked(std::int16_t status)
 {
+    // All of them first: a notifier may show a box whose event loop runs
+    // handlers that call the library again.
+    std::vector<std::pair<bool, QString>> events;
+    bool up = false;
+    while (const char *text = m_binding->takeLinkEvent(up))
+        events.emplace_back(up, QString::fromUtf8(text));
+    for (const auto &[linkUp, event] : events) {
+        if (m_linkNotifier)
+            m_linkNotifier(linkUp, event);
+        else
+            writeErrorLine(QStringLiteral("reader library: %1").arg(event));
+    }
     if (status == 0)
         return status;
-    // All of them first: the notifier may show a box whose event loop runs
-    // handlers that call the library again.
     QStringList problems;
     while (const char *text = m_binding->takeProblem())
         problems.append(QString::fromUtf8(text));

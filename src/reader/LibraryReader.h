@@ -28,10 +28,12 @@ namespace kv {
 // each to standard error.
 //
 // A library may say why its calls fail: where it offers the optional entry
-// point kv718st_take_problem (the project's Wine bridge does; the maker's
-// library has only the six functions and needs nothing of it), every failed
-// call collects the causes the library has not told yet and hands each to the
-// problem notifier, once per cause, as the library keeps them.
+// point kv718st_take_problem (the project's Wine bridge and serial-module
+// reader do; the maker's library has only the six functions and needs nothing
+// of it), every failed call collects the causes the library has not told yet
+// and hands each to the problem notifier, once per cause, as the library
+// keeps them. Where it offers kv718st_take_link_event, every call hands the
+// changes of the link to the reader (lost, back) to the link notifier.
 class LibraryReader final : public Reader
 {
 public:
@@ -44,6 +46,9 @@ public:
     using MissNotifier = std::function<void(const Miss &)>;
     // A cause of failed calls the library reported, in its own words.
     using ProblemNotifier = std::function<void(const QString &)>;
+    // The link to the reader was lost (`up` false) or is back, in the
+    // library's words.
+    using LinkNotifier = std::function<void(bool up, const QString &)>;
 
     // Status returned by a call that never reached the library.
     static constexpr std::int16_t kMissingStatus = LibraryFunctions::kFunctionMissing;
@@ -53,6 +58,10 @@ public:
 
     void setMissNotifier(MissNotifier notifier) { m_notifier = std::move(notifier); }
     void setProblemNotifier(ProblemNotifier notifier) { m_problemNotifier = std::move(notifier); }
+    void setLinkNotifier(LinkNotifier notifier) { m_linkNotifier = std::move(notifier); }
+    // Where the library was loaded from (or the host that serves it); empty
+    // before the first call loaded it.
+    const QString &loadedFrom() const { return m_loadedFrom; }
 
 #define KV_READER_OVERRIDE(id, name, method, parameters, arguments) std::int16_t method parameters override;
     KV_READER_FUNCTIONS(KV_READER_OVERRIDE)
@@ -64,8 +73,9 @@ private:
     // The library or the host that serves it, chosen at the first call that
     // finds either; null while neither can be had.
     Reader *binding();
-    // Passes `status` on; after a failure first hands the library's untold
-    // causes to the problem notifier.
+    // Passes `status` on; first hands the library's link events to the link
+    // notifier and, after a failure, its untold causes to the problem
+    // notifier.
     std::int16_t checked(std::int16_t status);
     void reportMiss(const Miss &miss);
 
@@ -74,6 +84,8 @@ private:
     bool m_missReported = false;
     MissNotifier m_notifier;
     ProblemNotifier m_problemNotifier;
+    LinkNotifier m_linkNotifier;
+    QString m_loadedFrom;
 };
 
 } // namespace kv
