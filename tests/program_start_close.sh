@@ -36,11 +36,14 @@ echo "ok: read all formats, closed, exit status 0"
 steps=$(sed -n 's/^driver: text name=lblStatSteps value=//p' "$log")
 failures=$(sed -n 's/^driver: text name=lblStatFailures value=//p' "$log")
 [ -n "$steps" ] && [ "$steps" -ge 22 ] && [ -n "$failures" ] || fail "the steps label says '$steps'"
-printf '\xEF\xBB\xBFtime,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed\r\n' >"$out"
+printf '\xEF\xBB\xBFtime,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed,%s\r\n' \
+    'kind,no_reading,wrong_reading,port_not_open,first_failure,failures_by_step,library,port,baud,version' >"$out"
 cmp -s <(head -c "$(wc -c <"$out")" "$record") "$out" || { cat -A "$record"; fail "the record does not begin with the header"; }
-sed -n 2p "$record" | grep -q -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\.[0-9]{3},start,,,,,串口打开成功！,,,,,'$'\r''$' ||
+sed -n 2p "$record" | grep -q -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\.[0-9]{3},start,,,,,串口打开成功！,,,,,,,,,,,,/.*/simulated/libVeltronanew125K\.so,2,19200,'"$version"$'\r''$' ||
     { cat -A "$record"; fail "no start line"; }
-tail -n 1 "$record" | grep -q -E ',stop,,,,,,[0-9]+,'"$steps,$failures"',[0-9.]+%,0:00:0[0-9]'$'\r''$' || { cat -A "$record"; fail "no stop line"; }
+# The steps after the stop found the port closed.
+tail -n 1 "$record" | grep -q -E ',stop,,,,,,[0-9]+,'"$steps,$failures"',[0-9.]+%,0:00:0[0-9],,0,0,'"$failures"',[0-9]{4}-[^,]+,"[0-9,]+",,,,'$'\r''$' ||
+    { cat -A "$record"; fail "no stop line"; }
 [ "$(grep -c ',fail,' "$record")" -eq "$failures" ] && [ "$(wc -l <"$record")" -eq $((3 + failures)) ] ||
     { cat -A "$record"; fail "the record does not hold one line per failed step"; }
 echo "ok: the record holds the run's start and its totals"

@@ -6,10 +6,12 @@
 #include <optional>
 
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -86,6 +88,7 @@ private slots:
     void statisticsFollowStartAndStop();
     void recordThatCannotBeWritten_data();
     void recordThatCannotBeWritten();
+    void failureKindsAndTheLink();
 
 private:
     // Every full log a pass left behind, taken just before the next pass
@@ -652,18 +655,33 @@ void AutoTestTest::statisticsFollowStartAndStop()
 void AutoTestTest::recordThatCannotBeWritten_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("missing folder") << QStringLiteral("/no/such/folder/record.csv");
-    QTest::newRow("a folder") << QDir::tempPath();
+    QTest::addColumn<QByteArray>("content"); // of a file that is there already
+    QTest::newRow("missing folder") << QStringLiteral("/no/such/folder/record.csv") << QByteArray();
+    QTest::newRow("a folder") << QDir::tempPath() << QByteArray();
 #if !defined(Q_OS_WIN)
-    QTest::newRow("disk full") << QStringLiteral("/dev/full");
+    QTest::newRow("disk full") << QStringLiteral("/dev/full") << QByteArray();
 #endif
+    // Lines of this layout would not match the header of a record of an
+    // earlier version, nor make sense in a file that is no record at all.
+    QTest::newRow("earlier layout")
+        << QStringLiteral("earlier.csv")
+        << QByteArray("\xEF\xBB\xBFtime,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,"
+                      "elapsed\r\n2026-12-07 18:13:38.508,start,,,,,ok,,,,,\r\n");
+    QTest::newRow("not a record") << QStringLiteral("notes.csv") << QByteArray("name,phone\r\n");
 }
 
 // A record that cannot be written is said once, and the program goes on
-// without it.
+// without it; a file that is there is left as it was.
 void AutoTestTest::recordThatCannotBeWritten()
 {
     QFETCH(QString, path);
+    QFETCH(QByteArray, content);
+    QTemporaryDir folder;
+    if (!content.isEmpty()) {
+        path = folder.filePath(path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
     FormHarness harness;
     harness.form->recordTo(path);
     QCOMPARE(harness.boxes.size(), 1);
@@ -673,6 +691,78 @@ void AutoTestTest::recordThatCannotBeWritten()
     runOnePass(harness);
     QCOMPARE(harness.text(QStringLiteral("lblStatPasses")), QStringLiteral("1"));
     QCOMPARE(harness.boxes.size(), 1);
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
+}
+
+// A pass whose step 4 misreads (a wrong reference), whose step 7 reads
+// nothing, and whose step 8 meets the reader lost, back at step 9: each
+// failure counts as its kind and at its step, in the frame and in the
+// record, which also marks the loss and the return; the frame shows the
+// return, and a problem the library tells meanwhile waits for nobody.
+void AutoTestTest::failureKindsAndTheLink()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("record.csv"));
+    FormHarness harness;
+    harness.form->recordTo(path);
+    harness.takeReferences();
+    harness.setText(QStringLiteral("txtZiFu_4"), QStringLiteral("5544332299"));
+    for (int step = 0; step <= 10; ++step)
+        harness.reader.queueStatus(QStringLiteral("request"), step == 7 || step == 8 ? 3 : 0);
+    bool stopped = false;
+    harness.reader.setOnCall([&harness, &stopped](const QString &call) {
+        if (call == QStringLiteral("request(0,8)"))
+            harness.form->linkChanged(false, QStringLiteral("port 2: the reader was lost"));
+        if (call == QStringLiteral("request(0,9)")) {
+            harness.form->linkChanged(true, QStringLiteral("port 2: the reader is back"));
+            // What the library says while a test runs waits for nobody.
+            harness.form->showLibraryProblem(QStringLiteral("port 2: permission denied"));
+        }
+        if (call == QStringLiteral("request(0,10)") && !stopped) {
+            stopped = true;
+            QTimer::singleShot(0, harness.form.get(), [&harness] { harness.click(QStringLiteral("cmdZiDongCeShi")); });
+        }
+    });
+    harness.click(QStringLiteral("cmdZiDongCeShi"));
+    QTRY_VERIFY_WITH_TIMEOUT(stopped && !timer1(harness)->isActive(), 5000);
+    QTest::qWait(50);
+    harness.reader.setOnCall({});
+
+    QCOMPARE(harness.text(QStringLiteral("lblStatFailures")), QStringLiteral("3"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatNoRead")), QStringLiteral("1"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatWrongRead")), QStringLiteral("1"));
+    QCOMPARE(harness.text(QStringLiteral("lblStatPortClosed")), QStringLiteral("1"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                 .match(harness.text(QStringLiteral("lblStatFirstFailure")))
+                 .hasMatch(),
+             qPrintable(harness.text(QStringLiteral("lblStatFirstFailure"))));
+    QVERIFY2(harness.text(QStringLiteral("lblStatLink")).startsWith(QStringLiteral("读卡器恢复\n")),
+             qPrintable(harness.text(QStringLiteral("lblStatLink"))));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QStringList events;
+    for (const QString &line : lines.mid(1)) {
+        const QStringList fields = line.split(u',');
+        events << fields[1] + u' ' + (fields[1] == QLatin1String("fail") ? fields[3] + u' ' + fields[12] : fields[6]);
+    }
+    QCOMPARE(events, (QStringList{QStringLiteral("start 串口打开成功！"), QStringLiteral("fail 4 wrong_reading"),
+                                  QStringLiteral("fail 7 no_reading"), QStringLiteral("lost port 2: the reader was lost"),
+                                  QStringLiteral("fail 8 port_not_open"), QStringLiteral("back port 2: the reader is back"),
+                                  QStringLiteral("stop ")}));
+    // The stop line: no reading, wrong reading and port not open once each,
+    // at steps 7, 4 and 8.
+    const QStringList stop = lines.last().split(u',');
+    QCOMPARE(stop.mid(13, 3), (QStringList{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1")}));
+    QCOMPARE(lines.last().section(u'"', 1, 1), QStringLiteral("0,0,0,0,1,0,0,1,1,0,0"));
+    QVERIFY(harness.boxes.isEmpty());
+    QCOMPARE(harness.notices.size(), 1);
+    QVERIFY(harness.notices[0].contains(QStringLiteral("permission denied")));
 }
 
 QTEST_MAIN(AutoTestTest)

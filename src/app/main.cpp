@@ -105,6 +105,8 @@ int main(int argc, char *argv[])
     reader.setMissNotifier(
         [&form](const LibraryReader::Miss &miss) { form.showLibraryMissing(miss.what, miss.reason); });
     reader.setProblemNotifier([&form](const QString &problem) { form.showLibraryProblem(problem); });
+    reader.setLinkNotifier([&form](bool up, const QString &text) { form.linkChanged(up, text); });
+    form.setLibraryDescription([&reader] { return reader.loadedFrom(); });
     form.show();
     if (const std::optional<QString> record = recordFile(options, argc, argv))
         form.recordTo(*record);

@@ -62,7 +62,8 @@ void Form1::cmdZiDongCeShi_Click()
             return;
         enableTimer1();
         cmdZiDongCeShi->setText(kRunning);
-        m_run.start(Label_RetInfo->text());
+        m_run.start({Label_RetInfo->text(), m_libraryDescription ? m_libraryDescription() : QString(),
+                     m_port.openedPort(), m_port.openedBaud()});
         m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), true);
         return;
     }
@@ -146,7 +147,6 @@ void Form1::recordLost(const QString &file, const QString &reason)
 {
     std::fprintf(stderr, "kv718st-demo: %s\n", qUtf8Printable(recordLostMessage(file, reason)));
     if (!m_shuttingDown)
-        m_hooks.messageBox(this, QMessageBox::Warning,
-                           QStringLiteral("无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")
-                               .arg(QDir::toNativeSeparators(file), reason));
+        tell(QMessageBox::Warning, QStringLiteral("无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")
+                                       .arg(QDir::toNativeSeparators(file), reason));
 }

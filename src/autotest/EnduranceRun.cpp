@@ -30,7 +30,7 @@ QString EnduranceRun::recordFile() const { return m_recordFile; }
 
 QString EnduranceRun::recordError() const { return m_recordError; }
 
-void EnduranceRun::start(const QString &status)
+void EnduranceRun::start(const Start &start)
 {
     // A test stopped during a pass that is still going ends here.
     finishRecording();
@@ -39,7 +39,7 @@ void EnduranceRun::start(const QString &status)
     for (std::size_t i = 0; i < m_passNumbers.size(); ++i)
         m_passNumbers[i] = static_cast<std::int64_t>(i) + 1;
     m_passesStarted = static_cast<std::int64_t>(m_passNumbers.size());
-    if (m_record && !m_record->recordStart(QDateTime::currentDateTimeUtc(), status))
+    if (m_record && !m_record->recordStart(QDateTime::currentDateTimeUtc(), start))
         recordFailed();
 }
 
@@ -74,8 +74,11 @@ bool EnduranceRun::countStep(std::size_t pass, const Step &step)
     } else {
         // In UTC, which needs no look-up of the time zone: a failing reader
         // fails every step. It is shown and recorded in local time.
+        const FailureKind kind = !step.read || !m_linkUp ? FailureKind::PortNotOpen
+                                 : step.reading.isEmpty() ? FailureKind::NoReading
+                                                          : FailureKind::WrongReading;
         TestStatistics::Failure failure{QDateTime::currentDateTimeUtc(), m_passNumbers[pass], step.step,
-                                        trimBlanks(step.reference), step.reading};
+                                        trimBlanks(step.reference), step.reading, kind};
         if (m_record && !m_record->recordFailure(failure, step.status))
             recordFailed();
         m_totals.countFailedStep(std::move(failure));
@@ -83,6 +86,14 @@ bool EnduranceRun::countStep(std::size_t pass, const Step &step)
     if (step.step == kFormatCount - 1)
         m_totals.countPass();
     return passed;
+}
+
+void EnduranceRun::linkChanged(bool up, const QString &text)
+{
+    m_linkUp = up;
+    const bool testing = m_totals.clockRunning() || passRunning();
+    if (testing && m_record && !m_record->recordLink(QDateTime::currentDateTimeUtc(), up, text))
+        recordFailed();
 }
 
 void EnduranceRun::finishRecording()

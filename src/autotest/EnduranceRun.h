@@ -49,6 +49,15 @@ public:
         QString status;      // the status line after the step
     };
 
+    // What the record's start line says of the test.
+    struct Start
+    {
+        QString status;  // the status line after the port was opened
+        QString library; // the reader library as loaded
+        std::int32_t port = 0;
+        std::int32_t baud = 0;
+    };
+
     explicit EnduranceRun(RecordLost recordLost = {});
     ~EnduranceRun();
     EnduranceRun(const EnduranceRun &) = delete;
@@ -60,8 +69,7 @@ public:
     QString recordFile() const;
     QString recordError() const;
 
-    // A test starts; `status` is the status line after the port was opened.
-    void start(const QString &status);
+    void start(const Start &start);
     // The test stops: the clock stops and the totals are final. They are
     // recorded once no pass runs any more, or at once with `atOnce` (at
     // shut-down, after which nothing runs on).
@@ -74,8 +82,16 @@ public:
     // Judges one step of the pass `pass` and counts it, and returns the
     // verdict: a step that found the port closed fails; any other passes when
     // its reading equals the reference (stepPassed), so a failed read, whose
-    // reading is empty, passes only an empty reference.
+    // reading is empty, passes only an empty reference. A failed step is of
+    // the kind PortNotOpen when it found the port closed or the link to the
+    // reader lost, NoReading when nothing was read, else WrongReading.
     bool countStep(std::size_t pass, const Step &step);
+
+    // The reader library said that its link to the reader was lost (`up`
+    // false) or is back, in `text`. The steps while it is lost found the port
+    // closed; during a test the record gets a line for it.
+    void linkChanged(bool up, const QString &text);
+    bool linkUp() const { return m_linkUp; }
 
     const TestStatistics &totals() const { return m_totals; }
     std::int64_t passNumber(std::size_t pass) const { return m_passNumbers[pass]; }
@@ -94,6 +110,7 @@ private:
     std::vector<std::int64_t> m_passNumbers;
     std::int64_t m_passesStarted = 0;
     bool m_stopPending = false; // stopped: the stop line waits for the passes
+    bool m_linkUp = true;
 };
 
 // The line that says the record cannot be written and the program goes on

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "EnduranceRun.h"
 #include "TestStatistics.h"
 
 class QDateTime;
@@ -16,15 +17,22 @@ namespace kv {
 // The record of automatic tests: a CSV file (RFC 4180: CR LF line ends,
 // fields with commas, quotes or line breaks quoted) in UTF-8 with a byte-order
 // mark and a header line, which a spreadsheet opens as it is. One line when a
-// test starts, one per failed step, one with the totals when it stops:
+// test starts (with the reader library as loaded, the port, the rate and the
+// program's version), one per failed step (with its kind), one each time the
+// reader library says its link to the reader was lost or is back, and one
+// with the totals when the test stops:
 //
-//   time,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed
+//   time,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed,
+//   kind,no_reading,wrong_reading,port_not_open,first_failure,failures_by_step,library,port,baud,version
 //
-// The file is only ever appended to, so runs add up. Each line goes to the
-// system in one write as soon as it is made, so a killed program loses nothing
-// it has recorded. A field that a spreadsheet would take for a formula (one
-// beginning with = + - @, a tab or a carriage return) gets a leading
-// apostrophe, and so stays text.
+// (one line in the file). event is start, fail, lost, back or stop.
+// failures_by_step holds the failed steps of each format 0 to 10, separated
+// by commas (and so quoted). The file is only ever appended to, so runs add up; a file whose
+// first line is another header (an earlier layout, or not a record) is not
+// touched. Each line goes to the system in one write as soon as it is made,
+// so a killed program loses nothing it has recorded. A field that a
+// spreadsheet would take for a formula (one beginning with = + - @, a tab or
+// a carriage return) gets a leading apostrophe, and so stays text.
 //
 // When opening or a write fails, the record says why and closes: later lines
 // are dropped, and the caller goes on without a record.
@@ -39,15 +47,20 @@ public:
     // Why the last open or write failed.
     const QString &errorString() const { return m_error; }
 
-    bool recordStart(const QDateTime &when, const QString &status);
+    bool recordStart(const QDateTime &when, const EnduranceRun::Start &start);
     bool recordFailure(const TestStatistics::Failure &failure, const QString &status);
+    bool recordLink(const QDateTime &when, bool up, const QString &text);
     bool recordStop(const QDateTime &when, const TestStatistics &totals, TestStatistics::Clock::duration elapsed);
 
     // One field as written to the file.
     static QString field(const QString &value);
 
 private:
-    bool write(const QStringList &fields);
+    // Fields by their column; the others stay empty.
+    using Fields = QList<std::pair<const char *, QString>>;
+    bool write(const Fields &fields);
+    // Whether an existing file starts with this layout's header.
+    bool checkLayout();
 
     QFile m_file;
     QString m_error;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QStringList>
+
 #include "NumericText.h"
 
 namespace kv {
@@ -37,6 +39,11 @@ void TestStatistics::countFailedStep(Failure failure)
 {
     ++m_steps;
     ++m_failures;
+    ++m_kindFailures[static_cast<std::size_t>(failure.kind)];
+    if (failure.step >= 0 && failure.step < kFormatCount)
+        ++m_stepFailures[static_cast<std::size_t>(failure.step)];
+    if (!m_firstFailure.isValid())
+        m_firstFailure = failure.when;
     m_lastFailure = std::move(failure);
 }
 
@@ -70,6 +77,27 @@ QString elapsedText(TestStatistics::Clock::duration elapsed)
         .arg(total / 3600)
         .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString failureKindName(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::NoReading:
+        return QStringLiteral("no_reading");
+    case FailureKind::WrongReading:
+        return QStringLiteral("wrong_reading");
+    case FailureKind::PortNotOpen:
+        return QStringLiteral("port_not_open");
+    }
+    return {};
+}
+
+QString stepFailuresText(const TestStatistics &totals)
+{
+    QStringList counts;
+    for (const std::int64_t count : totals.stepFailures())
+        counts << QString::number(count);
+    return counts.join(u',');
 }
 
 } // namespace kv

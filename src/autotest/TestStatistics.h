@@ -3,12 +3,15 @@
 
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include <QDateTime>
 #include <QString>
+
+#include "ReadFormat.h"
 
 namespace kv {
 
@@ -17,10 +20,19 @@ namespace kv {
 // removed. The window's test and the console program's test both judge by it.
 bool stepPassed(const QString &referenceText, const QString &reading);
 
+// What kind of failure a failed step was.
+enum class FailureKind {
+    NoReading,    // the read failed: nothing came back
+    WrongReading, // a reading came back and differs from the reference
+    PortNotOpen,  // the step found the port closed, or the link to the reader lost
+};
+inline constexpr std::size_t kFailureKindCount = 3;
+
 // The totals of an automatic test since it was started. The log of the test
 // holds one pass only; these keep what every pass showed: how many passes
-// ended, how many step lines were logged, how many of them failed, how long
-// the test has run, and the last failure.
+// ended, how many step lines were logged, how many of them failed and of
+// which kind at which step, how long the test has run, and the first and the
+// last failure.
 class TestStatistics
 {
 public:
@@ -33,6 +45,7 @@ public:
         int step = 0;
         QString reference;
         QString reading;
+        FailureKind kind = FailureKind::WrongReading;
     };
 
     // Resets the totals and starts the clock.
@@ -49,6 +62,11 @@ public:
     std::int64_t passes() const { return m_passes; }
     std::int64_t steps() const { return m_steps; }
     std::int64_t failures() const { return m_failures; }
+    std::int64_t failures(FailureKind kind) const { return m_kindFailures[static_cast<std::size_t>(kind)]; }
+    // Failed steps by the format of the step, 0 to 10.
+    const std::array<std::int64_t, kFormatCount> &stepFailures() const { return m_stepFailures; }
+    // When the first failure since the start came; invalid while there is none.
+    const QDateTime &firstFailure() const { return m_firstFailure; }
     const std::optional<Failure> &lastFailure() const { return m_lastFailure; }
     bool clockRunning() const { return m_running; }
     // Running time of the test: up to now while it runs, up to the stop after.
@@ -58,6 +76,9 @@ private:
     std::int64_t m_passes = 0;
     std::int64_t m_steps = 0;
     std::int64_t m_failures = 0;
+    std::array<std::int64_t, kFailureKindCount> m_kindFailures{};
+    std::array<std::int64_t, kFormatCount> m_stepFailures{};
+    QDateTime m_firstFailure;
     std::optional<Failure> m_lastFailure;
     bool m_running = false;
     Clock::time_point m_started{};
@@ -71,5 +92,12 @@ QString failureRateText(std::int64_t failures, std::int64_t steps);
 
 // H:MM:SS, the hours unbounded.
 QString elapsedText(TestStatistics::Clock::duration elapsed);
+
+// The kind's name in the record and the console's output: no_reading,
+// wrong_reading, port_not_open.
+QString failureKindName(FailureKind kind);
+
+// The failed steps of each format 0 to 10, separated by commas: "0,0,2,0,…".
+QString stepFailuresText(const TestStatistics &totals);
 
 } // namespace kv

@@ -31,13 +31,6 @@ constexpr auto kProgressInterval = 250ms;         // the progress line on a term
 constexpr auto kSummaryInterval = 10s;            // a summary line otherwise
 constexpr std::int16_t kBridgeMissingStatus = -1; // the Wine bridge: DLL or function not loaded
 
-// Local time with its offset from UTC and milliseconds:
-// 2026-12-07T18:13:38.508+01:00.
-QString timeText()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
 
 QString jsonLine(const QJsonObject &object)
 {
@@ -62,13 +55,25 @@ void addReading(QJsonObject &object, int format, const CardReading &reading)
         object.insert(QStringLiteral("text"), reading.text);
 }
 
+// Local time with its offset from UTC and milliseconds:
+// 2026-12-07T18:13:38.508+01:00.
+QString isoText(const QDateTime &when)
+{
+    const QDateTime local = when.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
 QString totalsText(const TestStatistics &totals, TestStatistics::Clock::time_point now)
 {
-    return QStringLiteral("passes=%1 steps=%2 failures=%3 failure_rate=%4 elapsed=%5")
-        .arg(totals.passes())
-        .arg(totals.steps())
-        .arg(totals.failures())
-        .arg(failureRateText(totals.failures(), totals.steps()), elapsedText(totals.elapsed(now)));
+    return QStringLiteral("passes=%1 steps=%2 failures=%3 failure_rate=%4 elapsed=%5 "
+                          "no_reading=%6 wrong_reading=%7 port_not_open=%8 first_failure=%9 failures_by_step=%10")
+        .arg(QString::number(totals.passes()), QString::number(totals.steps()), QString::number(totals.failures()),
+             failureRateText(totals.failures(), totals.steps()), elapsedText(totals.elapsed(now)),
+             QString::number(totals.failures(FailureKind::NoReading)),
+             QString::number(totals.failures(FailureKind::WrongReading)),
+             QString::number(totals.failures(FailureKind::PortNotOpen)),
+             totals.firstFailure().isValid() ? isoText(totals.firstFailure()) : QStringLiteral("none"),
+             stepFailuresText(totals));
 }
 
 } // namespace
@@ -181,7 +186,7 @@ int Commands::watch()
     std::int64_t seen = 0;
     while (true) {
         const CardReading reading = readCard(m_reader, m_module, static_cast<std::uint8_t>(format));
-        QStringList fields{timeText()};
+        QStringList fields{isoText(QDateTime::currentDateTime())};
         QJsonObject event{{QStringLiteral("time"), fields.front()}};
         if (reading.ok() && reading.hex != present) {
             const QString name = present ? QStringLiteral("changed") : QStringLiteral("arrived");
@@ -271,9 +276,12 @@ int Commands::test()
         m_console.printLine(
             QStringLiteral("reference format=%1 hex=%2").arg(format).arg(references[static_cast<std::size_t>(format)]));
 
-    run.start(m_openedMessage);
+    run.start({m_openedMessage, m_libraryDescription ? m_libraryDescription() : QString(), m_port.openedPort(),
+               m_port.openedBaud()});
+    m_run = &run;
     const bool missing = runPasses(run, references, interrupt) == TestEnd::LibraryMissing;
     run.stop();
+    m_run = nullptr;
     m_console.clearProgress();
     const TestStatistics &totals = run.totals();
     int status = missing ? int(kExitLibraryMissing) : totals.failures() > 0 ? int(kExitFailed) : int(kExitSuccess);
@@ -317,12 +325,17 @@ Commands::TestEnd Commands::testStep(EnduranceRun &run, std::size_t pass, int st
         return TestEnd::LibraryMissing;
     if (!run.countStep(pass, {step, reference, reading.hex, true, reading.message()})) {
         const TestStatistics::Failure &failure = *run.totals().lastFailure();
-        m_console.printLine(QStringLiteral("fail pass=%1 step=%2 reference=%3 reading=%4")
-                                .arg(failure.pass)
-                                .arg(step)
-                                .arg(failure.reference, failure.reading));
+        m_console.printLine(QStringLiteral("fail pass=%1 step=%2 reference=%3 reading=%4 kind=%5")
+                                .arg(QString::number(failure.pass), QString::number(step), failure.reference,
+                                     failure.reading, failureKindName(failure.kind)));
     }
     return TestEnd::Going;
+}
+
+void Commands::linkChanged(bool up, const QString &text)
+{
+    if (m_run)
+        m_run->linkChanged(up, text);
 }
 
 int Commands::version()

@@ -32,6 +32,11 @@ public:
     // The library or one of its functions could not be loaded: every call
     // fails from then on, and the run ends with kExitLibraryMissing.
     void setLibraryMissing() { m_libraryMissing = true; }
+    // How the record names the reader library: where it was loaded from.
+    void setLibraryDescription(std::function<QString()> describe) { m_libraryDescription = std::move(describe); }
+    // The reader library said that its link to the reader was lost (`up`
+    // false) or is back; a running test counts and records it.
+    void linkChanged(bool up, const QString &text);
 
 private:
     int read();
@@ -70,6 +75,8 @@ private:
     PortConnection m_port{m_reader};
     bool m_libraryMissing = false;
     QString m_openedMessage; // the status line of the open, for the record
+    std::function<QString()> m_libraryDescription;
+    EnduranceRun *m_run = nullptr; // the test running, if any
 };
 
 } // namespace kv

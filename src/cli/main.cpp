@@ -113,5 +113,8 @@ int main(int argc, char *argv[])
                                 .arg(QCoreApplication::applicationName()));
         commands.setLibraryMissing();
     });
+    // The library says a lost and a returned reader on standard error itself.
+    reader.setLinkNotifier([&](bool up, const QString &text) { commands.linkChanged(up, text); });
+    commands.setLibraryDescription([&reader] { return reader.loadedFrom(); });
     return commands.run();
 }

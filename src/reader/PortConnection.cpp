@@ -26,6 +26,8 @@ PortConnection::Outcome PortConnection::open(std::int32_t port, std::int32_t bau
         return {false, QStringLiteral("串口打开失败！"), status};
     }
     m_errorCom = kOpen;
+    m_openedPort = port;
+    m_openedBaud = baud;
     return {true, QStringLiteral("串口打开成功！")};
 }
 

@@ -33,6 +33,9 @@ public:
 
     std::int16_t error_com() const { return m_errorCom; }
     bool isOpen() const { return m_errorCom == kOpen; }
+    // The port number and rate of the last successful open; 0 before one.
+    std::int32_t openedPort() const { return m_openedPort; }
+    std::int32_t openedBaud() const { return m_openedBaud; }
 
     // Not-open guard of every device command: true when the port is known to
     // be closed. Only state 1 counts; before the first open the library is
@@ -57,6 +60,8 @@ public:
 private:
     Reader &m_reader;
     std::int16_t m_errorCom = kNeverOpened;
+    std::int32_t m_openedPort = 0;
+    std::int32_t m_openedBaud = 0;
 };
 
 } // namespace kv

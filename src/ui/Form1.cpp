@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFont>
 #include <QGroupBox>
 #include <QHash>
@@ -107,6 +108,15 @@ void showMessageBox(QWidget *parent, QMessageBox::Icon icon, const QString &text
     box.exec();
 }
 
+// A box that stays until the operator closes it, while everything goes on.
+void showNoticeBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+{
+    auto *box = new QMessageBox(icon, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 // Ends the process at once, wherever it is called from, also from inside the
 // nested event processing of a test pass: nothing that was interrupted runs on.
 [[noreturn]] void endProgramNow()
@@ -118,7 +128,7 @@ void showMessageBox(QWidget *parent, QMessageBox::Icon icon, const QString &text
 
 } // namespace
 
-Form1::Hooks Form1::defaultHooks() { return {showMessageBox, endProgramNow}; }
+Form1::Hooks Form1::defaultHooks() { return {showMessageBox, endProgramNow, showNoticeBox}; }
 
 QString Form1::applicationTitle() { return QStringLiteral("KV718ST演示软件"); }
 
@@ -283,7 +293,7 @@ void Form1::showLibraryMissing(const QString &what, const QString &reason)
                      reason.toLocal8Bit().constData());
         return;
     }
-    m_hooks.messageBox(this, QMessageBox::Critical, libraryMissingText(what, reason));
+    tell(QMessageBox::Critical, libraryMissingText(what, reason));
 }
 
 void Form1::showLibraryProblem(const QString &problem)
@@ -292,7 +302,22 @@ void Form1::showLibraryProblem(const QString &problem)
         std::fprintf(stderr, "kv718st-demo: reader library: %s\n", problem.toLocal8Bit().constData());
         return;
     }
-    m_hooks.messageBox(this, QMessageBox::Critical, QStringLiteral("读卡器库无法访问读卡器：\n\n%1").arg(problem));
+    tell(QMessageBox::Critical, QStringLiteral("读卡器库无法访问读卡器：\n\n%1").arg(problem));
+}
+
+void Form1::linkChanged(bool up, const QString &text)
+{
+    m_run.linkChanged(up, text);
+    m_statisticsFrame->showLink(up, QDateTime::currentDateTimeUtc());
+}
+
+void Form1::tell(QMessageBox::Icon icon, const QString &text)
+{
+    const bool testing = m_run.totals().clockRunning() || m_run.passRunning();
+    if (testing && m_hooks.notice)
+        m_hooks.notice(this, icon, text);
+    else
+        m_hooks.messageBox(this, icon, text);
 }
 
 void Form1::setStatus(const QString &message) { Label_RetInfo->setText(message); }

@@ -49,13 +49,18 @@ class Form1 final : public QWidget
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    // The window's ways out of itself, replaceable by tests: every message box
-    // goes through messageBox, and shut-down ends the program through
+    // The window's ways out of itself, replaceable by tests: every modal
+    // message box goes through messageBox, a box that waits for nobody (what
+    // the reader library or the record says while a test runs: an unattended
+    // test must not stop at a box) through notice, which falls back to
+    // messageBox where it is not set, and shut-down ends the program through
     // endProgram.
+    using MessageBox = std::function<void(QWidget *parent, QMessageBox::Icon icon, const QString &text)>;
     struct Hooks
     {
-        std::function<void(QWidget *parent, QMessageBox::Icon icon, const QString &text)> messageBox;
+        MessageBox messageBox;
         std::function<void()> endProgram;
+        MessageBox notice;
     };
     static Hooks defaultHooks();
 
@@ -70,6 +75,13 @@ public:
     // library's own words (which say how to fix it). During shut-down it
     // only writes to standard error.
     void showLibraryProblem(const QString &problem);
+
+    // How the record names the reader library: where it was loaded from.
+    void setLibraryDescription(std::function<QString()> describe) { m_libraryDescription = std::move(describe); }
+    // The reader library said that its link to the reader was lost (`up`
+    // false) or is back: shown in the statistics frame, counted and recorded
+    // by the test.
+    void linkChanged(bool up, const QString &text);
 
     // Records every automatic test in the CSV file `path` from now on. A file
     // that cannot be opened is said in a message box and on standard error,
@@ -102,6 +114,9 @@ private:
     bool openOrNotice();
     void setStatus(const QString &message);
     void showNotice(const QString &text);
+    // A message box that waits for the operator, or, while a test runs, one
+    // that does not.
+    void tell(QMessageBox::Icon icon, const QString &text);
 
     // Card reading (card/CardCommands.cpp).
     void cmdRequest_Click(int index);
@@ -137,6 +152,7 @@ private:
     // The automatic test's verdicts, totals and record.
     kv::EnduranceRun m_run{[this](const QString &file, const QString &reason) { recordLost(file, reason); }};
     std::optional<kv::StatisticsFrame> m_statisticsFrame;
+    std::function<QString()> m_libraryDescription;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;

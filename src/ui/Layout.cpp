@@ -78,7 +78,7 @@ constexpr std::array kControls = std::to_array<Control>({
     {"Shape1",            K::Shape,     "Picture1",  "",                     1680,  120,   1455,  855,   -1},
 
     // Totals of the automatic test since its start
-    {"fraStats",          K::Frame,     nullptr,     "测试统计",              13680, 6000,  4935,  1935,  -1},
+    {"fraStats",          K::Frame,     nullptr,     "测试统计",              13680, 6000,  4935,  2220,  -1},
     {"lblStatPassesCaption", K::Label,  "fraStats",  "完成轮数",              240,   300,   1095,  255,   -1},
     {"lblStatPasses",     K::Label,     "fraStats",  "0",                    1335,  300,   1095,  255,   -1},
     {"lblStatElapsedCaption", K::Label, "fraStats",  "运行时间",              2520,  300,   1095,  255,   -1},
@@ -89,8 +89,20 @@ constexpr std::array kControls = std::to_array<Control>({
     {"lblStatFailures",   K::Label,     "fraStats",  "0",                    3615,  570,   1200,  255,   -1},
     {"lblStatRateCaption", K::Label,    "fraStats",  "失败率",                240,   840,   1095,  255,   -1},
     {"lblStatRate",       K::Label,     "fraStats",  "0%",                   1335,  840,   1095,  255,   -1},
+    {"lblStatFirstFailureCaption", K::Label, "fraStats", "首次失败",          2520,  840,   1095,  255,   -1},
+    {"lblStatFirstFailure", K::Label,   "fraStats",  "",                     3615,  840,   1200,  255,   -1},
     {"lblStatLastFailureCaption", K::Label, "fraStats", "最近失败",           240,   1110,  1095,  255,   -1},
     {"lblStatLastFailure", K::Label,    "fraStats",  "",                     1335,  1110,  3480,  765,   -1},
+    // The link to the reader, below the last failure's caption: empty until
+    // the reader library says it was lost or is back.
+    {"lblStatLink",       K::Label,     "fraStats",  "",                     240,   1380,  1095,  495,   -1},
+    // The failed steps by kind.
+    {"lblStatNoReadCaption", K::Label,  "fraStats",  "无读数",                240,   1890,  900,   255,   -1},
+    {"lblStatNoRead",     K::Label,     "fraStats",  "0",                    1140,  1890,  600,   255,   -1},
+    {"lblStatWrongReadCaption", K::Label, "fraStats", "读数错误",             1800,  1890,  900,   255,   -1},
+    {"lblStatWrongRead",  K::Label,     "fraStats",  "0",                    2700,  1890,  600,   255,   -1},
+    {"lblStatPortClosedCaption", K::Label, "fraStats", "端口未开",            3360,  1890,  900,   255,   -1},
+    {"lblStatPortClosed", K::Label,     "fraStats",  "0",                    4260,  1890,  600,   255,   -1},
 });
 // clang-format on
 

@@ -3,7 +3,9 @@
 
 #include "StatisticsFrame.h"
 
+#include <QDateTime>
 #include <QLabel>
+#include <QPalette>
 
 namespace kv {
 
@@ -31,9 +33,15 @@ StatisticsFrame::StatisticsFrame(const QWidget &window)
       m_failures(label(window, "lblStatFailures")),
       m_rate(label(window, "lblStatRate")),
       m_elapsed(label(window, "lblStatElapsed")),
-      m_lastFailure(label(window, "lblStatLastFailure"))
+      m_firstFailure(label(window, "lblStatFirstFailure")),
+      m_lastFailure(label(window, "lblStatLastFailure")),
+      m_kinds{label(window, "lblStatNoRead"), label(window, "lblStatWrongRead"), label(window, "lblStatPortClosed")},
+      m_link(window.findChild<QLabel *>(QStringLiteral("lblStatLink")))
 {
+    Q_ASSERT(m_link);
     m_lastFailure->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_link->setAccessibleName(QStringLiteral("读卡器连接"));
 }
 
 void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clock::time_point now, bool atOnce)
@@ -46,7 +54,20 @@ void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clo
     m_failures->setText(QString::number(statistics.failures()));
     m_rate->setText(failureRateText(statistics.failures(), statistics.steps()));
     m_elapsed->setText(elapsedText(statistics.elapsed(now)));
+    const QDateTime &first = statistics.firstFailure();
+    m_firstFailure->setText(first.isValid() ? first.toLocalTime().toString(QStringLiteral("HH:mm:ss")) : QString());
     m_lastFailure->setText(statistics.lastFailure() ? failureText(*statistics.lastFailure()) : QString());
+    for (std::size_t kind = 0; kind < m_kinds.size(); ++kind)
+        m_kinds[kind]->setText(QString::number(statistics.failures(static_cast<FailureKind>(kind))));
+}
+
+void StatisticsFrame::showLink(bool up, const QDateTime &when)
+{
+    m_link->setText((up ? QStringLiteral("读卡器恢复") : QStringLiteral("读卡器断开")) + u'\n' +
+                    when.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
+    QPalette palette = m_link->palette();
+    palette.setColor(QPalette::WindowText, up ? m_passes->palette().color(QPalette::WindowText) : QColor(Qt::red));
+    m_link->setPalette(palette);
 }
 
 QString StatisticsFrame::failureText(const TestStatistics::Failure &failure)

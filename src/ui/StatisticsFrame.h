@@ -3,10 +3,12 @@
 
 #pragma once
 
+#include <array>
 #include <chrono>
 
 #include "TestStatistics.h"
 
+class QDateTime;
 class QLabel;
 class QWidget;
 
@@ -29,6 +31,8 @@ public:
     explicit StatisticsFrame(const QWidget &window);
 
     void show(const TestStatistics &statistics, TestStatistics::Clock::time_point now, bool atOnce);
+    // The link to the reader was lost (in red) or is back, at `when`.
+    void showLink(bool up, const QDateTime &when);
 
     // Time of day, step, reading and reference of a failed step.
     static QString failureText(const TestStatistics::Failure &failure);
@@ -39,7 +43,10 @@ private:
     QLabel *m_failures = nullptr;
     QLabel *m_rate = nullptr;
     QLabel *m_elapsed = nullptr;
+    QLabel *m_firstFailure = nullptr;
     QLabel *m_lastFailure = nullptr;
+    std::array<QLabel *, kFailureKindCount> m_kinds{};
+    QLabel *m_link = nullptr;
     TestStatistics::Clock::time_point m_shown{};
 };
 

@@ -368,13 +368,18 @@ void TestCli::testWithMisreads()
     const QByteArray bytes = file.readAll();
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"
                              "time,event,pass,step,reference,reading,status,passes,steps,failures,"
-                             "failure_rate,elapsed\r\n"));
+                             "failure_rate,elapsed,kind,no_reading,wrong_reading,port_not_open,first_failure,"
+                             "failures_by_step,library,port,baud,version\r\n"));
     QCOMPARE(bytes.count("time,event"), 1);
     QStringList record = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1);
     QCOMPARE(record.size(), 2 * (failures + 2));
     for (int runIndex = 0; runIndex < 2; ++runIndex) {
         const QStringList part = record.mid(runIndex * (failures + 2), failures + 2);
-        QCOMPARE(part.front().section(u',', 1), QStringLiteral("start,,,,,串口打开成功！,,,,,"));
+        QCOMPARE(part.front().section(u',', 1, 11), QStringLiteral("start,,,,,串口打开成功！,,,,,"));
+        // The library as loaded, the port, the rate and the version.
+        const QStringList start = part.front().split(u',');
+        QVERIFY2(start[18].endsWith(QStringLiteral("/simulated/libVeltronanew125K.so")), qPrintable(start[18]));
+        QCOMPARE(start.mid(19), (QStringList{QStringLiteral("2"), QStringLiteral("19200"), QStringLiteral(KV_VERSION)}));
         for (int i = 0; i < failures; ++i) {
             const QStringList fields = part[i + 1].split(u',');
             const QString &line = failed[i];
@@ -387,11 +392,20 @@ void TestCli::testWithMisreads()
             QCOMPARE(fields[5].size(), fields[4].size());
             QVERIFY(fields[5] != fields[4]);
             QCOMPARE(fields[6], QStringLiteral("寻卡成功！"));
+            QCOMPARE(fields[12], QStringLiteral("wrong_reading"));
         }
         const QStringList stop = part.last().split(u',');
         QCOMPARE(stop.mid(1, 1) + stop.mid(7, 4),
                  (QStringList{QStringLiteral("stop"), QStringLiteral("30"), QStringLiteral("330"),
                               QString::number(failures), failureRateText(failures, 330)}));
+        // Every failure a misread, counted at its step.
+        QCOMPARE(stop.mid(13, 3), (QStringList{QStringLiteral("0"), QString::number(failures), QStringLiteral("0")}));
+        const QString byStep = part.last().section(u'"', 1, 1);
+        int counted = 0;
+        for (const QString &count : byStep.split(u','))
+            counted += count.toInt();
+        QCOMPARE(byStep.count(u',') + 1, 11);
+        QCOMPARE(counted, failures);
     }
 }
 
@@ -403,9 +417,9 @@ void TestCli::testReferencesAndDuration()
                                      QStringLiteral("--reference"), QStringLiteral("5=22334456")}));
     QCOMPARE(wrong.status, 1);
     QCOMPARE(lines(wrong.out).filter(QStringLiteral("fail ")),
-             (QStringList{QStringLiteral("fail pass=1 step=5 reference=22334456 reading=22334455"),
-                          QStringLiteral("fail pass=2 step=5 reference=22334456 reading=22334455"),
-                          QStringLiteral("fail pass=3 step=5 reference=22334456 reading=22334455")}));
+             (QStringList{QStringLiteral("fail pass=1 step=5 reference=22334456 reading=22334455 kind=wrong_reading"),
+                          QStringLiteral("fail pass=2 step=5 reference=22334456 reading=22334455 kind=wrong_reading"),
+                          QStringLiteral("fail pass=3 step=5 reference=22334456 reading=22334455 kind=wrong_reading")}));
     QVERIFY(wrong.out.contains(QStringLiteral("reference format=5 hex=22334456\n")));
     QVERIFY(wrong.out.contains(QStringLiteral("reference format=6 hex=55443322\n")));
 
@@ -421,7 +435,9 @@ void TestCli::testReferencesAndDuration()
     const QString totals = lines(timed.out).last();
     QVERIFY2(valueOf(totals, QStringLiteral("passes")).toInt() >= 1, qPrintable(totals));
     QCOMPARE(valueOf(totals, QStringLiteral("failures")), valueOf(totals, QStringLiteral("steps")));
-    QVERIFY(timed.out.contains(QStringLiteral("fail pass=1 step=3 reference=1122334455 reading=\n")));
+    QVERIFY(timed.out.contains(QStringLiteral("fail pass=1 step=3 reference=1122334455 reading= kind=no_reading\n")));
+    QCOMPARE(valueOf(totals, QStringLiteral("no_reading")), valueOf(totals, QStringLiteral("steps")));
+    QCOMPARE(valueOf(totals, QStringLiteral("wrong_reading")), QStringLiteral("0"));
 }
 
 void TestCli::interruptEndsCleanly_data()
@@ -438,7 +454,8 @@ void TestCli::interruptEndsCleanly_data()
     // that ended.
     QTest::newRow("test, SIGINT") << QStringList{QStringLiteral("test")} << SIGINT
                                   << QStringLiteral("totals passes=\\d+ steps=\\d+ failures=0 failure_rate=0% "
-                                                    "elapsed=0:00:0\\d");
+                                                    "elapsed=0:00:0\\d no_reading=0 wrong_reading=0 port_not_open=0 "
+                                                    "first_failure=none failures_by_step=0(,0){10}");
 }
 
 void TestCli::interruptEndsCleanly()

@@ -82,7 +82,7 @@ void TestSerialLibrary::windowReadsAllFormats()
 
     LibraryReader reader;
     QStringList boxes;
-    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}, {}});
     reader.setMissNotifier([&boxes](const LibraryReader::Miss &miss) { boxes << miss.what; });
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -125,7 +125,7 @@ void TestSerialLibrary::windowPeripheralsFail()
     QFETCH(QString, status);
     LibraryReader reader;
     QStringList boxes;
-    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}, {}});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);

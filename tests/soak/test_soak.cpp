@@ -191,7 +191,9 @@ QList<QStringList> csvRows(const QString &path)
 }
 
 const QStringList kHeader = QStringLiteral("time,event,pass,step,reference,reading,status,passes,steps,failures,"
-                                           "failure_rate,elapsed").split(u',');
+                                           "failure_rate,elapsed,kind,no_reading,wrong_reading,port_not_open,"
+                                           "first_failure,failures_by_step,library,port,baud,version")
+                                .split(u',');
 
 // The window on the simulated reader, recording to `record`, with its boxes
 // and its end counted.
@@ -199,7 +201,7 @@ struct SoakWindow
 {
     explicit SoakWindow(const QString &record)
         : form(reader, {[this](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; },
-                        [this] { ++endings; }})
+                        [this] { ++endings; }, {}})
     {
         reader.setMissNotifier([this](const LibraryReader::Miss &miss) { misses << miss.what; });
         form.show();
@@ -226,12 +228,38 @@ struct SoakWindow
     Form1 form;
 };
 
+// The failed steps the log showed, by kind: an empty card number was no
+// reading, any other a wrong one (the port stays open in these tests).
+std::pair<qsizetype, qsizetype> kinds(const Tally &tally)
+{
+    qsizetype noReading = 0;
+    for (const auto &failed : tally.failed)
+        noReading += failed.second.isEmpty() ? 1 : 0;
+    return {noReading, tally.failed.size() - noReading};
+}
+
+// The failed steps the log showed, by step, as the record writes them.
+QString failuresByStep(const Tally &tally)
+{
+    std::array<int, 11> counts{};
+    for (const auto &failed : tally.failed)
+        ++counts.at(static_cast<std::size_t>(failed.first));
+    QStringList texts;
+    for (const int count : counts)
+        texts << QString::number(count);
+    return texts.join(u',');
+}
+
 // The statistics labels show the tally.
 void compareLabels(const QObject &form, const Tally &tally)
 {
     QCOMPARE(labelText(form, "lblStatPasses"), QString::number(tally.passes));
     QCOMPARE(labelText(form, "lblStatSteps"), QString::number(tally.steps));
     QCOMPARE(labelText(form, "lblStatFailures"), QString::number(tally.failures));
+    const auto [noReading, wrongReading] = kinds(tally);
+    QCOMPARE(labelText(form, "lblStatNoRead"), QString::number(noReading));
+    QCOMPARE(labelText(form, "lblStatWrongRead"), QString::number(wrongReading));
+    QCOMPARE(labelText(form, "lblStatPortClosed"), QStringLiteral("0"));
 }
 
 // The record's lines from `first` on hold the runs of `tallies` in order: a
@@ -254,12 +282,17 @@ void compareRecord(const QList<QStringList> &rows, qsizetype first, const QList<
             QCOMPARE(fields[5], card);
             // The status line after the read says why a reading is missing.
             QCOMPARE(fields[6], card.isEmpty() ? QStringLiteral("寻卡操作失败！") : QStringLiteral("寻卡成功！"));
+            QCOMPARE(fields[12], card.isEmpty() ? QStringLiteral("no_reading") : QStringLiteral("wrong_reading"));
         }
         QVERIFY(row < rows.size());
         const QStringList &stop = rows[row++];
         QCOMPARE(stop.value(1), QStringLiteral("stop"));
         QCOMPARE(stop.mid(7, 3), (QStringList{QString::number(tally.passes), QString::number(tally.steps),
                                               QString::number(tally.failures)}));
+        const auto [noReading, wrongReading] = kinds(tally);
+        QCOMPARE(stop.mid(13, 3),
+                 (QStringList{QString::number(noReading), QString::number(wrongReading), QStringLiteral("0")}));
+        QCOMPARE(stop.value(17), failuresByStep(tally));
     }
     QCOMPARE(row, rows.size());
 }

@@ -18,9 +18,9 @@
 
 namespace kv {
 
-// The real window on a fake reader, shown offscreen. Message boxes are
-// recorded instead of shown, and the program's ending is counted instead of
-// ending the test.
+// The real window on a fake reader, shown offscreen. Message boxes, modal or
+// not, are recorded instead of shown, and the program's ending is counted
+// instead of ending the test.
 class FormHarness
 {
 public:
@@ -33,6 +33,7 @@ public:
                 onMessageBox(text);
         };
         hooks.endProgram = [this] { ++endings; };
+        hooks.notice = [this](QWidget *, QMessageBox::Icon, const QString &text) { notices << text; };
         form = std::make_unique<Form1>(reader, hooks);
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
@@ -90,7 +91,8 @@ public:
     }
 
     FakeReader reader;
-    QStringList boxes;
+    QStringList boxes;   // modal: the operator had to answer them
+    QStringList notices; // boxes that waited for nobody
     std::function<void(const QString &)> onMessageBox;
     int endings = 0;
     std::unique_ptr<Form1> form;
