@@ -71,7 +71,9 @@ windows)
     ctest --preset windows
     if [ "${2:-}" = package ]; then
         cpack --preset windows
-        bash tests/windows/zip_run.sh build/windows/packages/kv718st-demo-*-windows-x64.zip
+        # The packages of this build, whatever others of other versions lie beside them.
+        name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' build/windows/CPackConfig.cmake)
+        bash tests/windows/zip_run.sh "build/windows/packages/$name.zip"
     fi
     ;;
 *)
