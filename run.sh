@@ -20,9 +20,10 @@ packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin
 test_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 # The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
 # Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine.
-# The zip's check runs it on a virtual X server and clicks it with xdotool.
+# NSIS makes the installer. The packages' checks run the program on a virtual
+# X server and click it with xdotool.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
-                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip)
+                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip nsis)
 
 install_missing() {
     local missing=()
