@@ -9,6 +9,7 @@
 #   bash run.sh windows [package]
 #                               cross-build for 64-bit Windows (preset windows), run
 #                               its tests under Wine, and with "package" make the zip
+#                               and the installer and check both under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -50,7 +51,11 @@ windows)
     ctest --preset windows
     if [ "${2:-}" = package ]; then
         cpack --preset windows
-        bash tests/windows/zip_run.sh build/windows/packages/kv718st-demo-*-windows-x64.zip
+        # The packages of this build, whatever others of other versions lie beside them.
+        name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' build/windows/CPackConfig.cmake)
+        bash tests/windows/zip_run.sh "build/windows/packages/$name.zip"
+        bash tests/windows/installer_run.sh "build/windows/packages/$name.exe" "build/windows/packages/$name.zip" \
+            build/windows/CPackConfig.cmake
     fi
     ;;
 *)

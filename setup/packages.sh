@@ -22,10 +22,10 @@ test_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 
 # The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
 # Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine
-# for its tests. The zip's check runs it on a virtual X server and clicks it
-# with xdotool.
+# for its tests. NSIS makes the installer. The packages' checks run the
+# program on a virtual X server and click it with xdotool.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
-                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip)
+                  wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip nsis)
 
 # The checkers of the release packages (packaging/check-packages.sh); the
 # install test of the suite uses them too. Ninja for the build configured by

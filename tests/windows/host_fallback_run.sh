@@ -17,6 +17,7 @@ host=$(dirname "$test")/kv718st-reader-host.exe
 # Without its 32-bit part, 64-bit Wine tries an experimental mode that fails
 # the host at once and still ends with status 0.
 wine_without_32bit && skip "32-bit Wine is not installed ($wine_add_32bit)"
+cause=$(wine_32bit_refused) && skip "Wine cannot run the 32-bit reader host on this system: $cause"
 out=$(timeout 120 "$wine_run" "$prefix" "" "$host" </dev/null 2>&1)
 status=$?
 case $out in

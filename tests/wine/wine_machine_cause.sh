@@ -20,3 +20,15 @@ wine_without_32bit() {
     [ -x /usr/lib/wine/wine64 ] && [ ! -e /usr/lib/wine/wine ]
 }
 wine_add_32bit="Debian: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386"
+
+# wine_32bit_refused: prints why this system refuses Wine's 32-bit loader
+# (a kernel without 32-bit programs: Exec format error) and succeeds; fails
+# where the loader runs or is not there. 64-bit Wine, asked to run a 32-bit
+# program on such a system, tries its experimental mode instead and says only
+# that the program could not be started.
+wine_32bit_refused() {
+    local out
+    [ -e /usr/lib/wine/wine ] || return 1
+    out=$(/usr/lib/wine/wine --version 2>&1) && return 1
+    wine_machine_cause "$out"
+}
