@@ -77,7 +77,7 @@ void TestWindowsReader::readAllFillsEveryBoxFromTheDllBesideTheProgram()
 {
     LibraryReader reader;
     QStringList boxes;
-    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}, {}});
     reader.setMissNotifier([&boxes](const LibraryReader::Miss &miss) { boxes << miss.what + miss.reason; });
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -113,7 +113,7 @@ void TestWindowsReader::missingLibraryNamesTheWindowsFix()
 {
     LibraryReader reader(QStringLiteral("kv718st-no-such-reader.dll"));
     QStringList boxes;
-    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}});
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {}, {}});
     reader.setMissNotifier([&form](const LibraryReader::Miss &miss) { form.showLibraryMissing(miss.what, miss.reason); });
     QTest::mouseClick(control<QPushButton>(form, QStringLiteral("cmdReadVersion")), Qt::LeftButton);
 
