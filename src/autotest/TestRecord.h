@@ -13,9 +13,10 @@ class QDateTime;
 
 namespace kv {
 
-// The record of automatic tests: a CSV file (RFC 4180: CR LF line ends,
-// fields with commas, quotes or line breaks quoted) in UTF-8 with a byte-order
-// mark and a header line, which a spreadsheet opens as it is. One line when a
+// The record of automatic tests: a CSV file (RFC 4180: CR LF line ends; a
+// field that holds a comma, a double quote, a line feed or a carriage return
+// in double quotes, its quotes doubled) in UTF-8 with a byte-order mark and a
+// header line, which a spreadsheet opens as it is. One line when a
 // test starts, one per failed step, one with the totals when it stops:
 //
 //   time,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed
