@@ -6,7 +6,6 @@
 #include <optional>
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScreen>
@@ -403,11 +402,9 @@ void AutoTestTest::startWithPortAlreadyOpen()
 
 void AutoTestTest::stopDuringPass()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     FormHarness harness;
-    harness.form->recordTo(recordPath);
+    harness.form->recordTo(recordFile.path);
     harness.takeReferences();
     clickLater(harness, QStringLiteral("request(0,4)"), QStringLiteral("cmdZiDongCeShi"));
     harness.click(QStringLiteral("cmdZiDongCeShi"));
@@ -429,7 +426,7 @@ void AutoTestTest::stopDuringPass()
 
     // The record: the start, the six refused steps as failures of pass 1 with
     // an empty reading and the status that says why, then the totals.
-    const RecordFile record(recordPath);
+    const RecordFile record(recordFile.path);
     QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
     QStringList events;
     for (const RecordFile::Line &line : record.lines())
@@ -460,11 +457,9 @@ void AutoTestTest::stopDuringPass()
 // shows each pass's number once.
 void AutoTestTest::stopAndStartDuringPass()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     FormHarness harness;
-    harness.form->recordTo(recordPath);
+    harness.form->recordTo(recordFile.path);
     harness.takeReferences();
     harness.setText(QStringLiteral("txtZiFu_7"), QStringLiteral("x"));
     LogHistory history(harness);
@@ -488,7 +483,7 @@ void AutoTestTest::stopAndStartDuringPass()
     QTRY_VERIFY_WITH_TIMEOUT(passesStarted >= 7, 10000);
     harness.click(QStringLiteral("cmdZiDongCeShi"));
     // The stop line is written once the last pass has ended.
-    QTRY_VERIFY_WITH_TIMEOUT(RecordFile(recordPath).events(QStringLiteral("stop")).size() == 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(RecordFile(recordFile.path).events(QStringLiteral("stop")).size() == 2, 10000);
     QCOMPARE(depth, 0);
     harness.reader.setOnCall({});
 
@@ -509,7 +504,7 @@ void AutoTestTest::stopAndStartDuringPass()
     });
     QVERIFY(appended);
 
-    const RecordFile record(recordPath);
+    const RecordFile record(recordFile.path);
     QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
     QList<QStringList> passesOfRun; // the pass numbers of each test's step 7 failures, as recorded
     for (const RecordFile::Line &line : record.lines()) {
@@ -635,14 +630,12 @@ void AutoTestTest::repaintsAtMostOnceAFrame()
 
 void AutoTestTest::closingDuringPassEndsTheProgram()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     QProcess host;
     host.setProcessChannelMode(QProcess::SeparateChannels);
     // The platform on the command line: under Wine no QT_* variable reaches
     // a Windows program.
-    host.start(QStringLiteral(KV_FORM_HOST), {QStringLiteral("close-during-pass"), recordPath,
+    host.start(QStringLiteral(KV_FORM_HOST), {QStringLiteral("close-during-pass"), recordFile.path,
                                               QStringLiteral("-platform"), QStringLiteral("offscreen")});
     QVERIFY(host.waitForFinished(20000));
     QCOMPARE(host.exitStatus(), QProcess::NormalExit);
@@ -659,7 +652,7 @@ void AutoTestTest::closingDuringPassEndsTheProgram()
 
     // The program ended in the middle of pass 1, after steps 0 to 4, all
     // passed: the record's last line holds those totals.
-    const RecordFile record(recordPath);
+    const RecordFile record(recordFile.path);
     QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
     QVERIFY(!record.lines().isEmpty());
     const RecordFile::Line last = record.lines().last();

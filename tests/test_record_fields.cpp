@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The kv718st-demo developers
 // SPDX-License-Identifier: MIT
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "EnduranceRun.h"
@@ -56,9 +55,8 @@ void RecordFieldsTest::referenceField()
     QFETCH(QString, typed);
     QFETCH(QString, written);
     QFETCH(QString, cell);
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
+    const QString &path = recordFile.path;
     {
         EnduranceRun run;
         QVERIFY(run.recordTo(path));

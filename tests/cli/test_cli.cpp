@@ -332,11 +332,9 @@ void TestCli::libraryMissing()
 
 void TestCli::testWithMisreads()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     const QStringList arguments = simulated({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("30"),
-                                             QStringLiteral("--record"), recordPath});
+                                             QStringLiteral("--record"), recordFile.path});
     // Read-all makes 11 reads, so from the 12th on the references are perfect.
     const QStringList faults{QStringLiteral("KV718ST_SIM_OPTIONS=latency=off,misread=0.03,faults_from=12,seed=5")};
     const Run first = run(arguments, faults);
@@ -366,7 +364,7 @@ void TestCli::testWithMisreads()
 
     // The record: the header once, and per run a start line, the failed steps
     // as printed, and the totals as printed.
-    const RecordFile record(recordPath);
+    const RecordFile record(recordFile.path);
     QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
     QVERIFY(record.byteOrderMark());
     QCOMPARE(record.header().mid(0, 2), (QStringList{QStringLiteral("time"), QStringLiteral("event")}));
@@ -450,12 +448,10 @@ void TestCli::interruptEndsCleanly()
     QFETCH(QStringList, arguments);
     QFETCH(int, signal);
     QFETCH(QString, last);
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     const bool test = arguments.front() == QStringLiteral("test");
     if (test)
-        arguments << QStringLiteral("--record") << recordPath;
+        arguments << QStringLiteral("--record") << recordFile.path;
     QProcess process;
     start(process, simulated(arguments));
     QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.state() != QProcess::Running, 10000);
@@ -473,7 +469,7 @@ void TestCli::interruptEndsCleanly()
     QVERIFY2(!err.contains(QStringLiteral("could not be closed")), qPrintable(err));
     if (!test)
         return;
-    const RecordFile record(recordPath);
+    const RecordFile record(recordFile.path);
     QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
     QVERIFY(!record.lines().isEmpty());
     const RecordFile::Line stop = record.lines().last();

@@ -168,7 +168,8 @@ struct SoakWindow
     {
         click("cmdZiDongCeShi");
         QTRY_VERIFY(!timer()->isActive());
-        QTest::qWait(150); // a pass that was running logs its remaining steps
+        // A pass that was running logs its remaining steps, up to the last.
+        QTRY_VERIFY_WITH_TIMEOUT(log()->toPlainText().contains(QStringLiteral("第10步")), 10000);
     }
 
     LibraryReader reader;

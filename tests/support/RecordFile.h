@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace kv {
 
@@ -130,6 +131,20 @@ private:
     bool m_byteOrderMark = false;
     QStringList m_header;
     QList<Line> m_lines;
+};
+
+// A record file's path in a folder of its own, removed with it.
+class TemporaryRecord
+{
+    QTemporaryDir m_folder; // made before the path
+
+public:
+    TemporaryRecord()
+    {
+        if (!m_folder.isValid())
+            qFatal("no temporary folder: %s", qPrintable(m_folder.errorString()));
+    }
+    const QString path = m_folder.filePath(QStringLiteral("record.csv"));
 };
 
 } // namespace kv
