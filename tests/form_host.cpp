@@ -2,8 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 // The real window on a fake reader in a process of its own, for what can only
-// be seen from outside: how the program ends. Every reader call and every
-// change of the test log is printed on standard output.
+// be seen from outside: how the program ends, and what its test record holds
+// then. Every reader call and every change of the test log is printed on
+// standard output.
+// usage: form_host SCENARIO [RECORD_FILE] [Qt options]
 
 #include <cstdio>
 
@@ -31,12 +33,15 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QString scenario = QApplication::arguments().value(1);
+    const QString record = QApplication::arguments().value(2);
 
     FakeReader reader;
     Form1::Hooks hooks = Form1::defaultHooks();
     hooks.messageBox = [](QWidget *, QMessageBox::Icon, const QString &text) { print(QStringLiteral("box ") + text); };
     Form1 form(reader, hooks);
     form.show();
+    if (!record.isEmpty())
+        form.recordTo(record);
     QObject::connect(form.findChild<QPlainTextEdit *>(QStringLiteral("txtTestResult")), &QPlainTextEdit::textChanged,
                      [] { print(QStringLiteral("log changed")); });
 

@@ -18,7 +18,9 @@
 #include "DelayMs.h"
 #include "FormHarness.h"
 #include "PreciseWake.h"
+#include "RecordFile.h"
 #include "Shape.h"
+#include "StatisticsFrame.h"
 
 using namespace kv;
 
@@ -86,6 +88,7 @@ private slots:
     void repaintsAtMostOnceAFrame();
     void closingDuringPassEndsTheProgram();
     void statisticsFollowStartAndStop();
+    void statisticsEveryQuarterSecond();
     void recordThatCannotBeWritten_data();
     void recordThatCannotBeWritten();
     void failureKindsAndTheLink();
@@ -156,6 +159,19 @@ std::shared_ptr<bool> onceAfter(FormHarness &harness, const QString &call, std::
         }
     });
     return seen;
+}
+
+// Lets the event loop run until a timer of `interval` started now has fired.
+// Due timers fire in the order they fall due, so any timer the window started
+// before with an interval no longer than this one has fired by then, however
+// late a loaded machine runs them both.
+void runTimersDueWithin(int interval)
+{
+    QTimer mark;
+    mark.setSingleShot(true);
+    mark.setTimerType(Qt::PreciseTimer);
+    mark.start(interval + 1);
+    QVERIFY(QTest::qWaitFor([&mark] { return !mark.isActive(); }, 60000));
 }
 
 void clickLater(FormHarness &harness, const QString &afterCall, const QString &button)
@@ -371,7 +387,7 @@ void AutoTestTest::startFailsWhenPortDoesNotOpen()
     QCOMPARE(harness.status(), QStringLiteral("串口打开失败！"));
     QCOMPARE(harness.text(QStringLiteral("cmdZiDongCeShi")), QStringLiteral("自动测试开始"));
     QVERIFY(!timer1(harness)->isActive());
-    QTest::qWait(150);
+    runTimersDueWithin(100); // the first tick's interval
     QCOMPARE(harness.reader.calls(), QStringList{QStringLiteral("initCom(0,2,19200)")});
 }
 
@@ -389,12 +405,14 @@ void AutoTestTest::startWithPortAlreadyOpen()
 
 void AutoTestTest::stopDuringPass()
 {
+    const TemporaryRecord recordFile;
     FormHarness harness;
+    harness.form->recordTo(recordFile.path);
     harness.takeReferences();
     clickLater(harness, QStringLiteral("request(0,4)"), QStringLiteral("cmdZiDongCeShi"));
     harness.click(QStringLiteral("cmdZiDongCeShi"));
     QTRY_VERIFY_WITH_TIMEOUT(harness.text(QStringLiteral("txtTestResult")).count(u'\n') == 11, 5000);
-    QTest::qWait(150); // no further pass starts
+    runTimersDueWithin(100); // no further pass starts
 
     QCOMPARE(harness.reader.count(QStringLiteral("request")), 5);
     QCOMPARE(harness.reader.count(QStringLiteral("closePort")), 1);
@@ -408,26 +426,56 @@ void AutoTestTest::stopDuringPass()
     QCOMPARE(lamp(harness), kRed);
     QCOMPARE(harness.form->readingText(), kStandardHex[4]); // refused steps leave it as it was
     QVERIFY(!timer1(harness)->isActive());
+
+    // The record: the start, the six refused steps as failures of pass 1 with
+    // an empty reading and the status that says why, then the totals.
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QStringList events;
+    for (const RecordFile::Line &line : record.lines())
+        events << line["event"];
+    QCOMPARE(events, (QStringList{QStringLiteral("start"), QStringLiteral("fail"), QStringLiteral("fail"),
+                                  QStringLiteral("fail"), QStringLiteral("fail"), QStringLiteral("fail"),
+                                  QStringLiteral("fail"), QStringLiteral("stop")}));
+    const QList<RecordFile::Line> failed = record.events(QStringLiteral("fail"));
+    for (int step = 5; step <= 10; ++step) {
+        const RecordFile::Line &line = failed[step - 5];
+        QCOMPARE(line["pass"], QStringLiteral("1"));
+        QCOMPARE(line["step"], QString::number(step));
+        QCOMPARE(line["reference"], kStandardHex[std::size_t(step)]);
+        QCOMPARE(line["reading"], QString());
+        QCOMPARE(line["status"], QStringLiteral("串口打开失败！"));
+    }
+    const RecordFile::Line stop = record.lines().last();
+    QCOMPARE(stop["passes"], QStringLiteral("1"));
+    QCOMPARE(stop["steps"], QStringLiteral("11"));
+    QCOMPARE(stop["failures"], QStringLiteral("6"));
+    QCOMPARE(stop["failure_rate"], QStringLiteral("54.5%")); // 6 of 11
 }
 
+// Stopped and started again in the wait after step 4 of pass 3: the old
+// test's totals go to the record at the new start, and the rest of pass 3,
+// which now belongs to the new test, is its pass 1, while the new test's
+// passes run inside its waits. Step 7 fails in every pass, so the record
+// shows each pass's number once.
 void AutoTestTest::stopAndStartDuringPass()
 {
+    const TemporaryRecord recordFile;
     FormHarness harness;
+    harness.form->recordTo(recordFile.path);
     harness.takeReferences();
+    harness.setText(QStringLiteral("txtZiFu_7"), QStringLiteral("x"));
     LogHistory history(harness);
     int passesStarted = 0;
     int depth = 0;
     int maxDepth = 0;
-    bool restarted = false;
     harness.reader.setOnCall([&](const QString &call) {
         if (call == QStringLiteral("request(0,0)")) {
             ++passesStarted;
             maxDepth = std::max(maxDepth, ++depth);
         } else if (call == QStringLiteral("request(0,10)")) {
             --depth;
-        }
-        if (call == QStringLiteral("request(0,4)") && !restarted) {
-            restarted = true;
+        } else if (call == QStringLiteral("request(0,4)") && passesStarted == 3 && depth == 1) {
             QTimer::singleShot(0, harness.form.get(), [&harness] {
                 harness.click(QStringLiteral("cmdZiDongCeShi"));
                 harness.click(QStringLiteral("cmdZiDongCeShi"));
@@ -435,16 +483,20 @@ void AutoTestTest::stopAndStartDuringPass()
         }
     });
     harness.click(QStringLiteral("cmdZiDongCeShi"));
-    QTRY_VERIFY_WITH_TIMEOUT(passesStarted >= 4, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(passesStarted >= 7, 10000);
     harness.click(QStringLiteral("cmdZiDongCeShi"));
-    QTRY_VERIFY_WITH_TIMEOUT(depth == 0 && !timer1(harness)->isActive(), 5000);
-    QTest::qWait(100);
+    // The stop line is written once the last pass has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(RecordFile(recordFile.path).events(QStringLiteral("stop")).size() == 2, 10000);
+    QCOMPARE(depth, 0);
+    harness.reader.setOnCall({});
 
     QCOMPARE(maxDepth, 2);
     QCOMPARE(harness.reader.count(QStringLiteral("initCom")), 2);
     // A nested pass cleared the log and logged all eleven steps; the
     // interrupted pass then appended its own later steps after them.
-    const QString nested = fullPassLog([](int step) { return line(step, true, kStandardHex[std::size_t(step)]); });
+    const QString nested = fullPassLog([](int step) {
+        return line(step, step != 7, kStandardHex[std::size_t(step)]);
+    });
     const bool appended = std::ranges::any_of(history.states, [&nested](const QString &state) {
         if (!state.startsWith(nested))
             return false;
@@ -454,6 +506,30 @@ void AutoTestTest::stopAndStartDuringPass()
         return false;
     });
     QVERIFY(appended);
+
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QList<QStringList> passesOfRun; // the pass numbers of each test's step 7 failures, as recorded
+    for (const RecordFile::Line &line : record.lines()) {
+        if (line["event"] == QStringLiteral("start"))
+            passesOfRun.append(QStringList());
+        else if (line["event"] == QStringLiteral("fail") && line["step"] == QStringLiteral("7"))
+            passesOfRun.last() << line["pass"];
+    }
+    QCOMPARE(passesOfRun.size(), 2);
+    QCOMPARE(passesOfRun[0], (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    // Nested passes log before the pass they ran in: sorted, the numbers are
+    // those of the new test's passes, from 1 on, each once.
+    QStringList numbers = passesOfRun[1];
+    std::ranges::sort(numbers, {}, [](const QString &number) { return number.toInt(); });
+    QVERIFY2(numbers.size() >= 4, qPrintable(numbers.join(u' ')));
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        QVERIFY2(numbers[i] == QString::number(i + 1), qPrintable(passesOfRun[1].join(u' ')));
+    // The old test ended with two whole passes and steps 0 to 4 of the third.
+    const RecordFile::Line firstStop = record.events(QStringLiteral("stop")).first();
+    QCOMPARE(firstStop["passes"], QStringLiteral("2"));
+    QCOMPARE(firstStop["steps"], QStringLiteral("27"));
+    QCOMPARE(firstStop["failures"], QStringLiteral("2"));
 }
 
 void AutoTestTest::readAllDuringPass()
@@ -526,8 +602,11 @@ void AutoTestTest::screenShowsEveryChange()
     }
 }
 
-// A running test changes the counter about every 11 ms; the window paints
-// those changes at most once per 40 ms frame.
+// A running test changes the counter about every 11 ms, and a loaded machine
+// delivers changes in bursts; the window paints what changed at most once
+// per 40 ms frame. Changes made back to back, each followed by the event
+// processing that would paint it, take far less than a frame each on any
+// machine the tests run on: a window painting every change paints them all.
 void AutoTestTest::repaintsAtMostOnceAFrame()
 {
     struct PaintCounter : QObject
@@ -540,35 +619,27 @@ void AutoTestTest::repaintsAtMostOnceAFrame()
         }
     } counter;
     FormHarness harness;
-    harness.takeReferences();
-    QTest::qWait(100);
     auto *count = harness.child<QLabel>(QStringLiteral("lblCount"));
     count->installEventFilter(&counter);
-    QElapsedTimer clock;
-    clock.start();
-    harness.click(QStringLiteral("cmdZiDongCeShi"));
-    const int before = count->text().toInt();
-    // Three passes change the counter 33 times in about 360 ms, three times
-    // as often as that many frames allow paints. A loaded machine takes
-    // longer for them, not fewer passes.
-    constexpr int kChanges = 3 * 11;
-    QTRY_VERIFY_WITH_TIMEOUT(count->text().toInt() - before >= kChanges, 30000);
-    harness.click(QStringLiteral("cmdZiDongCeShi"));
-    const qint64 elapsed = clock.elapsed();
+    constexpr int kChanges = 200;
+    for (int change = 1; change <= kChanges; ++change) {
+        count->setText(QString::number(change));
+        QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY(counter.paints >= 1);
     count->removeEventFilter(&counter);
-
-    QVERIFY(counter.paints >= 1);
-    QVERIFY2(counter.paints <= elapsed / 40 + 2, qPrintable(QStringLiteral("%1 paints in %2 ms").arg(counter.paints).arg(elapsed)));
+    QVERIFY2(counter.paints <= kChanges / 10, qPrintable(QStringLiteral("%1 paints of %2 changes").arg(counter.paints).arg(kChanges)));
 }
 
 void AutoTestTest::closingDuringPassEndsTheProgram()
 {
+    const TemporaryRecord recordFile;
     QProcess host;
     host.setProcessChannelMode(QProcess::SeparateChannels);
     // The platform on the command line: under Wine no QT_* variable reaches
     // a Windows program.
-    host.start(QStringLiteral(KV_FORM_HOST),
-               {QStringLiteral("close-during-pass"), QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    host.start(QStringLiteral(KV_FORM_HOST), {QStringLiteral("close-during-pass"), recordFile.path,
+                                              QStringLiteral("-platform"), QStringLiteral("offscreen")});
     QVERIFY(host.waitForFinished(20000));
     QCOMPARE(host.exitStatus(), QProcess::NormalExit);
     QCOMPARE(host.exitCode(), 0);
@@ -581,6 +652,18 @@ void AutoTestTest::closingDuringPassEndsTheProgram()
     QCOMPARE(lines.last(), QStringLiteral("closePort()"));
     QCOMPARE(lines.indexOf(QStringLiteral("closing")), lines.size() - 2);
     QVERIFY(closeAt == lines.size() - 1);
+
+    // The program ended in the middle of pass 1, after steps 0 to 4, all
+    // passed: the record's last line holds those totals.
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QVERIFY(!record.lines().isEmpty());
+    const RecordFile::Line last = record.lines().last();
+    QCOMPARE(last["event"], QStringLiteral("stop"));
+    QCOMPARE(last["passes"], QStringLiteral("0"));
+    QCOMPARE(last["steps"], QStringLiteral("5"));
+    QCOMPARE(last["failures"], QStringLiteral("0"));
+    QCOMPARE(record.events(QStringLiteral("start")).size(), 1);
 }
 
 // The totals follow a running test a few times a second, show their final
@@ -615,9 +698,8 @@ void AutoTestTest::statisticsFollowStartAndStop()
     QCOMPARE(harness.text(QStringLiteral("lblStatLastFailure")), QString());
     // The clock ran from the start to the stop, both within `elapsed`.
     const QString runTime = harness.text(QStringLiteral("lblStatElapsed"));
-    QVERIFY2(runTime == QStringLiteral("0:00:%1").arg(elapsed / 1000, 2, 10, QLatin1Char('0'))
-                 || runTime == QStringLiteral("0:00:%1").arg((elapsed - 200) / 1000, 2, 10, QLatin1Char('0')),
-             qPrintable(runTime));
+    const QRegularExpressionMatch seconds = QRegularExpression(QStringLiteral("^0:00:(\\d\\d)$")).match(runTime);
+    QVERIFY2(seconds.hasMatch() && seconds.captured(1).toInt() <= elapsed / 1000, qPrintable(runTime));
 
     // A start whose open fails starts nothing: the totals and the stopped
     // clock stay.
@@ -650,6 +732,43 @@ void AutoTestTest::statisticsFollowStartAndStop()
     QCOMPARE(lastFailure[1], QStringLiteral("读数 ") + kStandardHex[4]);
     QCOMPARE(lastFailure[2], QStringLiteral("参考 5544332299"));
     QVERIFY(harness.boxes.isEmpty());
+}
+
+// The totals of a running test on a clock the test sets: brought up to date
+// at most once in 250 ms, and at once whenever that is asked for (a start, a
+// stop, a step after the stop). One step is counted before each showing.
+void AutoTestTest::statisticsEveryQuarterSecond()
+{
+    FormHarness harness;
+    StatisticsFrame frame(*harness.form);
+    const TestStatistics::Clock::time_point started{std::chrono::hours(5)};
+    TestStatistics totals;
+    totals.start(started);
+    struct Showing
+    {
+        int ms;            // since the start
+        bool atOnce;
+        const char *steps; // the steps label afterwards
+        const char *elapsed;
+    };
+    const Showing showings[] = {
+        {0, true, "1", "0:00:00"},         // the start
+        {100, false, "1", "0:00:00"},      // within 250 ms of the last: unchanged
+        {249, false, "1", "0:00:00"},
+        {250, false, "4", "0:00:00"},      // 250 ms after it
+        {400, true, "5", "0:00:00"},       // at once
+        {649, false, "5", "0:00:00"},      // within 250 ms of that
+        {650, false, "7", "0:00:00"},
+        {61650, false, "8", "0:01:01"},
+        {61700, true, "9", "0:01:01"},
+        {3661700, false, "10", "1:01:01"},
+    };
+    for (const Showing &showing : showings) {
+        totals.countPassedStep();
+        frame.show(totals, started + std::chrono::milliseconds(showing.ms), showing.atOnce);
+        QCOMPARE(harness.text(QStringLiteral("lblStatSteps")), QString::fromLatin1(showing.steps));
+        QCOMPARE(harness.text(QStringLiteral("lblStatElapsed")), QString::fromLatin1(showing.elapsed));
+    }
 }
 
 void AutoTestTest::recordThatCannotBeWritten_data()

@@ -262,16 +262,25 @@ private:
                 step.match = Match::Equals;
             } else if (isKeyword(peek(), "has")) {
                 step.match = Match::Contains;
+            } else if (isKeyword(peek(), "reaches")) {
+                step.match = Match::AtLeast;
             } else {
-                return error(QStringLiteral("'until %1' needs 'is' or 'has', found %2").arg(step.name, describe(peek())));
+                return error(QStringLiteral("'until %1' needs 'is', 'has' or 'reaches', found %2")
+                                 .arg(step.name, describe(peek())));
             }
             take();
-            if (!word(step.text, "a text", kw) || !timeout(step.number, kDefaultUntilTimeoutMs, kw))
+            if (step.match == Match::AtLeast) {
+                std::int64_t least = 0;
+                if (!number(least, 0, std::numeric_limits<std::int64_t>::max(), "a whole number", kw))
+                    return false;
+                step.text = QString::number(least);
+            } else if (!word(step.text, "a text", kw)) {
+                return false;
+            }
+            if (!timeout(step.number, kDefaultUntilTimeoutMs, kw))
                 return false;
             step.source = QStringLiteral("until %1 %2 %3")
-                              .arg(quoteIfNeeded(step.name),
-                                   step.match == Match::Equals ? QStringLiteral("is") : QStringLiteral("has"),
-                                   quoteIfNeeded(step.text));
+                              .arg(quoteIfNeeded(step.name), matchKeyword(step.match), quoteIfNeeded(step.text));
         } else if (kw == u"text") {
             step.kind = StepKind::Text;
             if (!word(step.name, "a control name", kw))
@@ -328,6 +337,19 @@ private:
 };
 
 } // namespace
+
+QString matchKeyword(Match match)
+{
+    switch (match) {
+    case Match::Equals:
+        return QStringLiteral("is");
+    case Match::Contains:
+        return QStringLiteral("has");
+    case Match::AtLeast:
+        return QStringLiteral("reaches");
+    }
+    return {};
+}
 
 ParseResult parseScript(const QString &script)
 {

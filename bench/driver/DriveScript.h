@@ -18,6 +18,8 @@
 //   wait MS                           let the event loop run for MS milliseconds
 //   until NAME is TEXT [within MS]    wait until NAME's text equals TEXT
 //   until NAME has TEXT [within MS]   wait until NAME's text contains TEXT
+//   until NAME reaches N [within MS]  wait until NAME's text is a whole number
+//                                     of at least N
 //   text NAME                         print NAME's text
 //   grab PATH                         save a picture of Form1 as PNG
 //   memory                            print peak and current resident memory
@@ -29,13 +31,16 @@
 namespace kv::drive {
 
 enum class StepKind { Paint, Click, Wait, Until, Text, Grab, Memory, Boxes, Repeat, Close };
-enum class Match { Equals, Contains };
+enum class Match { Equals, Contains, AtLeast };
+
+// The keyword of a match in a script: is, has, reaches.
+QString matchKeyword(Match match);
 
 struct Step
 {
     StepKind kind = StepKind::Memory;
     QString name;               // Click, Until, Text: the control's objectName
-    QString text;               // Until: expected text; Grab: file path
+    QString text;               // Until: expected text or least number; Grab: file path
     Match match = Match::Equals;// Until
     std::int64_t number = 0;    // Wait: ms; Repeat: count; Paint/Click/Until: timeout ms
     std::vector<Step> body;     // Repeat

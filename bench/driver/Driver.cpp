@@ -430,7 +430,14 @@ private:
             return;
         const Step &s = *m_step;
         const QString text = widgetText(control(s));
-        const bool met = s.match == Match::Equals ? text == s.text : text.contains(s.text);
+        bool met = false;
+        if (s.match == Match::AtLeast) {
+            bool whole = false;
+            const qlonglong value = text.toLongLong(&whole);
+            met = whole && value >= s.text.toLongLong();
+        } else {
+            met = s.match == Match::Equals ? text == s.text : text.contains(s.text);
+        }
         if (!met)
             return;
         m_poll.stop();

@@ -23,7 +23,7 @@ QString outline(const std::vector<Step> &steps, int indent = 0)
         case StepKind::Wait: out += QStringLiteral("wait %1").arg(s.number); break;
         case StepKind::Until:
             out += QStringLiteral("until [%1] %2 [%3] %4")
-                       .arg(s.name, s.match == Match::Equals ? QStringLiteral("is") : QStringLiteral("has"), s.text)
+                       .arg(s.name, matchKeyword(s.match), s.text)
                        .arg(s.number);
             break;
         case StepKind::Text: out += QStringLiteral("text [%1]").arg(s.name); break;
@@ -69,6 +69,8 @@ private slots:
             << QStringLiteral("until [Label_RetInfo] is [读卡 成功] 5000\n");
         QTest::newRow("until has within") << QStringLiteral("until lblCount has 3 within 900")
                                           << QStringLiteral("until [lblCount] has [3] 900\n");
+        QTest::newRow("until reaches") << QStringLiteral("until lblStatSteps reaches 0022 within 60000")
+                                       << QStringLiteral("until [lblStatSteps] reaches [22] 60000\n");
         QTest::newRow("until empty text") << QStringLiteral("until txtBaudRate is \"\"")
                                           << QStringLiteral("until [txtBaudRate] is [] 5000\n");
         QTest::newRow("quoted escapes") << QStringLiteral("until a is \"x\\\"y\\\\z;{}#\\n\"")
@@ -116,7 +118,8 @@ private slots:
         QTest::newRow("two numbers glued") << QStringLiteral("wait 200 100") << QStringLiteral("unexpected '100' after 'wait 200'");
         QTest::newRow("within zero") << QStringLiteral("paint within 0") << QStringLiteral("out of range");
         QTest::newRow("within without number") << QStringLiteral("click a within") << QStringLiteral("needs a time limit");
-        QTest::newRow("until without mode") << QStringLiteral("until a equals b") << QStringLiteral("needs 'is' or 'has'");
+        QTest::newRow("until without mode") << QStringLiteral("until a equals b") << QStringLiteral("needs 'is', 'has' or 'reaches'");
+        QTest::newRow("reaches not a number") << QStringLiteral("until a reaches 2x") << QStringLiteral("'until' needs a whole number");
         QTest::newRow("until without text") << QStringLiteral("until a is") << QStringLiteral("'until' needs a text");
         QTest::newRow("unterminated quote") << QStringLiteral("until a is \"abc") << QStringLiteral("unterminated");
         QTest::newRow("bad escape") << QStringLiteral("until a is \"a\\qb\"") << QStringLiteral("unknown escape");

@@ -14,22 +14,23 @@ class QDateTime;
 
 namespace kv {
 
-// The record of automatic tests: a CSV file (RFC 4180: CR LF line ends,
-// fields with commas, quotes or line breaks quoted) in UTF-8 with a byte-order
-// mark and a header line, which a spreadsheet opens as it is. One line when a
-// test starts (with the reader library as loaded, the port, the rate and the
-// program's version), one per failed step (with its kind), one each time the
-// reader library says its link to the reader was lost or is back, and one
-// with the totals when the test stops:
+// The record of automatic tests: a CSV file (RFC 4180: CR LF line ends; a
+// field that holds a comma, a double quote, a line feed or a carriage return
+// in double quotes, its quotes doubled) in UTF-8 with a byte-order mark and a
+// header line, which a spreadsheet opens as it is. One line when a test starts
+// (with the reader library as loaded, the port, the rate and the program's
+// version), one per failed step (with its kind), one each time the reader
+// library says its link to the reader was lost or is back, and one with the
+// totals when the test stops:
 //
 //   time,event,pass,step,reference,reading,status,passes,steps,failures,failure_rate,elapsed,
 //   kind,no_reading,wrong_reading,port_not_open,first_failure,failures_by_step,library,port,baud,version
 //
 // (one line in the file). event is start, fail, lost, back or stop.
 // failures_by_step holds the failed steps of each format 0 to 10, separated
-// by commas (and so quoted). The file is only ever appended to, so runs add up; a file whose
-// first line is another header (an earlier layout, or not a record) is not
-// touched. Each line goes to the system in one write as soon as it is made,
+// by commas (and so quoted). The file is only ever appended to, so runs add
+// up; a file whose first line is another header (an earlier layout, or not a
+// record) is not touched. Each line goes to the system in one write as soon as it is made,
 // so a killed program loses nothing it has recorded. A field that a
 // spreadsheet would take for a formula (one beginning with = + - @, a tab or
 // a carriage return) gets a leading apostrophe, and so stays text.

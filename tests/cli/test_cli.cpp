@@ -3,6 +3,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -14,8 +16,8 @@
 #include <QTest>
 
 #include "PseudoTerminal.h"
+#include "RecordFile.h"
 #include "StandardCard.h"
-#include "TestStatistics.h"
 
 using namespace kv;
 
@@ -101,6 +103,8 @@ private slots:
     void testReferencesAndDuration();
     void interruptEndsCleanly_data();
     void interruptEndsCleanly();
+    void outputThatCannotBeWritten_data();
+    void outputThatCannotBeWritten();
     void watchesTheSerialModule();
 };
 
@@ -328,11 +332,9 @@ void TestCli::libraryMissing()
 
 void TestCli::testWithMisreads()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    const TemporaryRecord recordFile;
     const QStringList arguments = simulated({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("30"),
-                                             QStringLiteral("--record"), recordPath});
+                                             QStringLiteral("--record"), recordFile.path});
     // Read-all makes 11 reads, so from the 12th on the references are perfect.
     const QStringList faults{QStringLiteral("KV718ST_SIM_OPTIONS=latency=off,misread=0.03,faults_from=12,seed=5")};
     const Run first = run(arguments, faults);
@@ -357,54 +359,51 @@ void TestCli::testWithMisreads()
     QCOMPARE(valueOf(totals, QStringLiteral("steps")), QStringLiteral("330"));
     const int failures = valueOf(totals, QStringLiteral("failures")).toInt();
     QVERIFY2(failures > 0, qPrintable(totals));
-    QCOMPARE(valueOf(totals, QStringLiteral("failure_rate")), failureRateText(failures, 330));
     const QStringList failed = out.filter(QRegularExpression(QStringLiteral("^fail ")));
     QCOMPARE(failed.size(), failures);
 
     // The record: the header once, and per run a start line, the failed steps
-    // as printed, and the totals.
-    QFile file(recordPath);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"
-                             "time,event,pass,step,reference,reading,status,passes,steps,failures,"
-                             "failure_rate,elapsed,kind,no_reading,wrong_reading,port_not_open,first_failure,"
-                             "failures_by_step,library,port,baud,version\r\n"));
-    QCOMPARE(bytes.count("time,event"), 1);
-    QStringList record = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1);
-    QCOMPARE(record.size(), 2 * (failures + 2));
+    // as printed, and the totals as printed.
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QVERIFY(record.byteOrderMark());
+    QCOMPARE(record.header().mid(0, 2), (QStringList{QStringLiteral("time"), QStringLiteral("event")}));
+    QCOMPARE(record.lines().size(), 2 * (failures + 2));
     for (int runIndex = 0; runIndex < 2; ++runIndex) {
-        const QStringList part = record.mid(runIndex * (failures + 2), failures + 2);
-        QCOMPARE(part.front().section(u',', 1, 11), QStringLiteral("start,,,,,串口打开成功！,,,,,"));
+        const QList<RecordFile::Line> part = record.lines().mid(runIndex * (failures + 2), failures + 2);
+        QCOMPARE(part.front()["event"], QStringLiteral("start"));
+        QCOMPARE(part.front()["status"], QStringLiteral("串口打开成功！"));
         // The library as loaded, the port, the rate and the version.
-        const QStringList start = part.front().split(u',');
-        QVERIFY2(start[18].endsWith(QStringLiteral("/simulated/libVeltronanew125K.so")), qPrintable(start[18]));
-        QCOMPARE(start.mid(19), (QStringList{QStringLiteral("2"), QStringLiteral("19200"), QStringLiteral(KV_VERSION)}));
+        QVERIFY2(part.front()["library"].endsWith(QStringLiteral("/simulated/libVeltronanew125K.so")),
+                 qPrintable(part.front()["library"]));
+        QCOMPARE(part.front()["port"], QStringLiteral("2"));
+        QCOMPARE(part.front()["baud"], QStringLiteral("19200"));
+        QCOMPARE(part.front()["version"], QStringLiteral(KV_VERSION));
         for (int i = 0; i < failures; ++i) {
-            const QStringList fields = part[i + 1].split(u',');
+            const RecordFile::Line &fields = part[i + 1];
             const QString &line = failed[i];
-            QCOMPARE(fields.mid(1, 4),
-                     (QStringList{QStringLiteral("fail"), valueOf(line, QStringLiteral("pass")),
-                                  valueOf(line, QStringLiteral("step")), valueOf(line, QStringLiteral("reference"))}));
-            QCOMPARE(fields[5], valueOf(line, QStringLiteral("reading")));
+            QCOMPARE(fields["event"], QStringLiteral("fail"));
+            for (const char *column : {"pass", "step", "reference", "reading"})
+                QCOMPARE(fields[column], valueOf(line, QString::fromLatin1(column)));
             // A misread: the read succeeded with another card's number.
-            QCOMPARE(fields[4], references[fields[3].toInt()]);
-            QCOMPARE(fields[5].size(), fields[4].size());
-            QVERIFY(fields[5] != fields[4]);
-            QCOMPARE(fields[6], QStringLiteral("寻卡成功！"));
-            QCOMPARE(fields[12], QStringLiteral("wrong_reading"));
+            QCOMPARE(fields["reference"], references[fields["step"].toInt()]);
+            QCOMPARE(fields["reading"].size(), fields["reference"].size());
+            QVERIFY(fields["reading"] != fields["reference"]);
+            QCOMPARE(fields["status"], QStringLiteral("寻卡成功！"));
+            QCOMPARE(fields["kind"], QStringLiteral("wrong_reading"));
         }
-        const QStringList stop = part.last().split(u',');
-        QCOMPARE(stop.mid(1, 1) + stop.mid(7, 4),
-                 (QStringList{QStringLiteral("stop"), QStringLiteral("30"), QStringLiteral("330"),
-                              QString::number(failures), failureRateText(failures, 330)}));
+        const RecordFile::Line &stop = part.last();
+        QCOMPARE(stop["event"], QStringLiteral("stop"));
+        for (const char *column : {"passes", "steps", "failures", "failure_rate"})
+            QCOMPARE(stop[column], valueOf(totals, QString::fromLatin1(column)));
         // Every failure a misread, counted at its step.
-        QCOMPARE(stop.mid(13, 3), (QStringList{QStringLiteral("0"), QString::number(failures), QStringLiteral("0")}));
-        const QString byStep = part.last().section(u'"', 1, 1);
+        QCOMPARE(stop["no_reading"], QStringLiteral("0"));
+        QCOMPARE(stop["wrong_reading"], QString::number(failures));
+        QCOMPARE(stop["port_not_open"], QStringLiteral("0"));
+        QCOMPARE(stop["failures_by_step"], valueOf(totals, QStringLiteral("failures_by_step")));
         int counted = 0;
-        for (const QString &count : byStep.split(u','))
+        for (const QString &count : stop["failures_by_step"].split(u','))
             counted += count.toInt();
-        QCOMPARE(byStep.count(u',') + 1, 11);
         QCOMPARE(counted, failures);
     }
 }
@@ -420,6 +419,9 @@ void TestCli::testReferencesAndDuration()
              (QStringList{QStringLiteral("fail pass=1 step=5 reference=22334456 reading=22334455 kind=wrong_reading"),
                           QStringLiteral("fail pass=2 step=5 reference=22334456 reading=22334455 kind=wrong_reading"),
                           QStringLiteral("fail pass=3 step=5 reference=22334456 reading=22334455 kind=wrong_reading")}));
+    // 3 of 33 steps: 9.0909…%, three significant digits.
+    QVERIFY2(wrong.out.contains(QStringLiteral("totals passes=3 steps=33 failures=3 failure_rate=9.09% ")),
+             qPrintable(wrong.out));
     QVERIFY(wrong.out.contains(QStringLiteral("reference format=5 hex=22334456\n")));
     QVERIFY(wrong.out.contains(QStringLiteral("reference format=6 hex=55443322\n")));
 
@@ -451,11 +453,12 @@ void TestCli::interruptEndsCleanly_data()
     QTest::newRow("watch, SIGINT") << watch << SIGINT << watchLine;
     QTest::newRow("watch, SIGTERM") << watch << SIGTERM << watchLine;
     // The test ends after the step it is in: its totals count the passes
-    // that ended.
-    QTest::newRow("test, SIGINT") << QStringList{QStringLiteral("test")} << SIGINT
-                                  << QStringLiteral("totals passes=\\d+ steps=\\d+ failures=0 failure_rate=0% "
-                                                    "elapsed=0:00:0\\d no_reading=0 wrong_reading=0 port_not_open=0 "
-                                                    "first_failure=none failures_by_step=0(,0){10}");
+    // that ended, and the record ends with them.
+    const QString totals = QStringLiteral("totals passes=\\d+ steps=\\d+ failures=0 failure_rate=0% elapsed=0:00:0\\d "
+                                          "no_reading=0 wrong_reading=0 port_not_open=0 first_failure=none "
+                                          "failures_by_step=0(,0){10}");
+    QTest::newRow("test, SIGINT") << QStringList{QStringLiteral("test")} << SIGINT << totals;
+    QTest::newRow("test, SIGTERM") << QStringList{QStringLiteral("test")} << SIGTERM << totals;
 }
 
 void TestCli::interruptEndsCleanly()
@@ -463,6 +466,10 @@ void TestCli::interruptEndsCleanly()
     QFETCH(QStringList, arguments);
     QFETCH(int, signal);
     QFETCH(QString, last);
+    const TemporaryRecord recordFile;
+    const bool test = arguments.front() == QStringLiteral("test");
+    if (test)
+        arguments << QStringLiteral("--record") << recordFile.path;
     QProcess process;
     start(process, simulated(arguments));
     QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.state() != QProcess::Running, 10000);
@@ -477,6 +484,63 @@ void TestCli::interruptEndsCleanly()
     QVERIFY(!out.isEmpty());
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(last)).match(out.last()).hasMatch(),
              qPrintable(out.last()));
+    QVERIFY2(!err.contains(QStringLiteral("could not be closed")), qPrintable(err));
+    if (!test)
+        return;
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QVERIFY(!record.lines().isEmpty());
+    const RecordFile::Line stop = record.lines().last();
+    QCOMPARE(stop["event"], QStringLiteral("stop"));
+    for (const char *column : {"passes", "steps", "failures"})
+        QCOMPARE(stop[column], valueOf(out.last(), QString::fromLatin1(column)));
+    QVERIFY(stop["steps"].toInt() > 0);
+}
+
+void TestCli::outputThatCannotBeWritten_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("closedPipe"); // else a full device
+    QTest::addColumn<int>("status");
+    // A failed write is a failure (status 1), but for a watch whose reader
+    // went away, which ends as an interrupted one does; SIGPIPE ends none.
+    const QStringList read{QStringLiteral("read")};
+    const QStringList test{QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("2")};
+    const QStringList watch{QStringLiteral("watch"), QStringLiteral("--count"), QStringLiteral("3")};
+    QTest::newRow("read, closed pipe") << read << true << 1;
+    QTest::newRow("read, full device") << read << false << 1;
+    QTest::newRow("test, closed pipe") << test << true << 1;
+    QTest::newRow("test, full device") << test << false << 1;
+    QTest::newRow("watch, closed pipe") << watch << true << 0;
+    QTest::newRow("watch, full device") << watch << false << 1;
+}
+
+void TestCli::outputThatCannotBeWritten()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, closedPipe);
+    QFETCH(int, status);
+    QProcess process;
+    if (closedPipe) {
+        // Standard output is a pipe whose reading end is closed before the
+        // program starts: every write fails with EPIPE.
+        process.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0)
+                ::_exit(125);
+            ::close(ends[0]);
+            ::close(ends[1]);
+        });
+    } else {
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    }
+    start(process, simulated(arguments));
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == status, qPrintable(QStringLiteral("status %1: %2").arg(process.exitCode()).arg(err)));
+    // Only a write that failed otherwise than on a closed pipe is told.
+    QCOMPARE(err.contains(QStringLiteral("standard output cannot be written")), !closedPipe);
     QVERIFY2(!err.contains(QStringLiteral("could not be closed")), qPrintable(err));
 }
 

@@ -66,10 +66,6 @@ QString described(const SimulatedOptions &options)
         .arg(options.latency ? QStringLiteral("on") : QStringLiteral("off"));
 }
 
-// Nanoseconds `count` bytes take at `baud` with 10 bits a byte, rounded up.
-qint64 onWire(qint64 count, qint64 baud) { return (count * 10'000'000'000 + baud - 1) / baud; }
-
-const qint64 kTimeout = std::chrono::nanoseconds(kReplyTimeout).count();
 
 } // namespace
 
@@ -213,17 +209,18 @@ void TestSimulatedReader::waitsForFrameTime_data()
     QTest::addColumn<Step>("step");
     QTest::addColumn<QList<qint64>>("waits");
 
-    // Frames: 6 bytes of framing plus the data, each way.
+    // Frames: 6 bytes of framing plus the data, each way, 10 bits a byte:
+    // the nanoseconds written out, rounded up. No answer costs 100 ms more.
     const QByteArray none;
-    QTest::newRow("read format 0: 1 out, 10 back") << none << 19200 << readStep(0, kOk) << QList{onWire(7 + 16, 19200)};
-    QTest::newRow("read format 7: 3 back") << none << 19200 << readStep(7, kOk) << QList{onWire(7 + 9, 19200)};
-    QTest::newRow("read at 9600") << QByteArray("baud=9600") << 9600 << readStep(3, kOk) << QList{onWire(7 + 11, 9600)};
+    QTest::newRow("read format 0: 1 out, 10 back") << none << 19200 << readStep(0, kOk) << QList<qint64>{11'979'167}; // 23 bytes at 19200
+    QTest::newRow("read format 7: 3 back") << none << 19200 << readStep(7, kOk) << QList<qint64>{8'333'334}; // 16 bytes
+    QTest::newRow("read at 9600") << QByteArray("baud=9600") << 9600 << readStep(3, kOk) << QList<qint64>{18'750'000}; // 18 bytes at 9600
     QTest::newRow("no card: empty reply")
-        << QByteArray("card=none") << 19200 << readStep(0, kNoCard) << QList{onWire(7 + 6, 19200)};
-    QTest::newRow("model: 2 back") << none << 19200 << modelStep(kOk) << QList{onWire(6 + 8, 19200)};
-    QTest::newRow("beep: 1 out") << none << 19200 << beepStep(200, kOk) << QList{onWire(7 + 6, 19200)};
+        << QByteArray("card=none") << 19200 << readStep(0, kNoCard) << QList<qint64>{6'770'834}; // 13 bytes
+    QTest::newRow("model: 2 back") << none << 19200 << modelStep(kOk) << QList<qint64>{7'291'667}; // 14 bytes
+    QTest::newRow("beep: 1 out") << none << 19200 << beepStep(200, kOk) << QList<qint64>{6'770'834}; // 13 bytes
     QTest::newRow("wrong rate: request, then timeout")
-        << none << 4800 << lightStep(1, kNoAnswer) << QList{onWire(7, 4800) + kTimeout};
+        << none << 4800 << lightStep(1, kNoAnswer) << QList<qint64>{114'583'334}; // 7 bytes at 4800
     QTest::newRow("argument error: nothing sent") << none << 19200 << readStep(11, kBadArgument) << QList<qint64>{};
     QTest::newRow("close: no traffic") << none << 19200 << closeStep(kOk) << QList<qint64>{};
     QTest::newRow("latency off") << QByteArray("latency=off") << 19200 << readStep(0, kOk) << QList<qint64>{};
@@ -247,13 +244,13 @@ void TestSimulatedReader::waitsForFrameTime()
 
 void TestSimulatedReader::latencyTakesAtLeastTheWireTime()
 {
-    // Format 0 at 9600: 23 bytes, 230 bits, about 24 ms on the wire.
+    // Format 0 at 9600: 23 bytes, 230 bits, 23.958334 ms on the wire.
     SimulatedReader reader(parsed("baud=9600"));
     QCOMPARE(reader.initCom(0, 2, 9600), kOk);
     std::array<std::uint8_t, kv::kMaxCardReplySize> buffer{};
     const auto start = std::chrono::steady_clock::now();
     QCOMPARE(reader.request(0, 0, buffer.data(), nullptr), kOk);
-    QVERIFY(std::chrono::steady_clock::now() - start >= std::chrono::nanoseconds(onWire(23, 9600)));
+    QVERIFY(std::chrono::steady_clock::now() - start >= std::chrono::nanoseconds(23'958'334));
 }
 
 QTEST_APPLESS_MAIN(TestSimulatedReader)

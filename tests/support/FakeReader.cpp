@@ -7,15 +7,6 @@
 
 namespace kv {
 
-const std::array<QString, 11> kStandardHex = {
-    QStringLiteral("30353733373835313733"), QStringLiteral("31343330353332383938"),
-    QStringLiteral("3035312C3137343933"),   QStringLiteral("1122334455"),
-    QStringLiteral("5544332211"),           QStringLiteral("22334455"),
-    QStringLiteral("55443322"),             QStringLiteral("334455"),
-    QStringLiteral("554433"),               QStringLiteral("3033333539383239"),
-    QStringLiteral("3035353838303139"),
-};
-
 const std::array<QString, 5> kStandardText = {
     QStringLiteral("0573785173"), QStringLiteral("1430532898"), QStringLiteral("051,17493"),
     QStringLiteral("03359829"),   QStringLiteral("05588019"),

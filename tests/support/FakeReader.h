@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include "Reader.h"
+#include "StandardCard.h"
 
 namespace kv {
 
@@ -61,8 +62,7 @@ private:
     std::function<void(const QString &)> m_onCall;
 };
 
-// The expected renderings of the standard card.
-extern const std::array<QString, 11> kStandardHex;
+// The decimal formats' texts of the standard card (StandardCard.h).
 extern const std::array<QString, 5> kStandardText;
 
 } // namespace kv

@@ -3,27 +3,34 @@
 
 #pragma once
 
+#include <array>
+
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QTest>
 
 namespace kv {
 
-// The reply bytes of the card 11 22 33 44 55 in the formats 0 to 10, as the
-// project's reader libraries write them.
+// The readings of the card 11 22 33 44 55 in the formats 0 to 10, in
+// hexadecimal as the window and the console program show them.
+inline const std::array<QString, 11> kStandardHex = {
+    QStringLiteral("30353733373835313733"), QStringLiteral("31343330353332383938"),
+    QStringLiteral("3035312C3137343933"),   QStringLiteral("1122334455"),
+    QStringLiteral("5544332211"),           QStringLiteral("22334455"),
+    QStringLiteral("55443322"),             QStringLiteral("334455"),
+    QStringLiteral("554433"),               QStringLiteral("3033333539383239"),
+    QStringLiteral("3035353838303139"),
+};
+
+// The reply bytes of those readings, as the project's reader libraries write
+// them.
 inline QList<QByteArray> standardCardReplies()
 {
-    return {"0573785173",
-            "1430532898",
-            "051,17493",
-            QByteArray::fromHex("1122334455"),
-            QByteArray::fromHex("5544332211"),
-            QByteArray::fromHex("22334455"),
-            QByteArray::fromHex("55443322"),
-            QByteArray::fromHex("334455"),
-            QByteArray::fromHex("554433"),
-            "03359829",
-            "05588019"};
+    QList<QByteArray> replies;
+    for (const QString &hex : kStandardHex)
+        replies << QByteArray::fromHex(hex.toLatin1());
+    return replies;
 }
 
 // Rows "format" (int) and "expected" (QByteArray) for a data-driven test that

@@ -24,7 +24,7 @@ case $out in
 *"wine-run: skipped:"*) echo "$out"; exit 77 ;;
 esac
 if [ "$status" -ne 0 ]; then
-    cause=$(wine_machine_cause "$out") && skip "Wine cannot run the 32-bit reader host on this system: $cause"
+    cause=$(wine_machine_cause "$host" "$out") && skip "Wine cannot run the 32-bit reader host on this system: $cause"
     echo "FAIL: the 32-bit reader host ended with status $status on an empty input: $(tail -n 3 <<<"$out")"
     exit 1
 fi

@@ -28,9 +28,13 @@
 #        through the bridge;
 #     7. as root: a prefix that belongs to someone else is told, and the
 #        window opens.
-# usage: launcher_faults.sh BUILD_DIR DRIVER standins|wine
+# It reports itself skipped only where the cross compilers were missing when
+# the build was configured (WIDTHS, as run_wine_test.sh takes them) or Wine is
+# not installed, and fails where a piece the build made is missing from the
+# installed tree.
+# usage: launcher_faults.sh --built=WIDTHS BUILD_DIR DRIVER standins|wine
 set -u
-build=$1 driver=$2 group=$3
+built=${1#--built=} build=$2 driver=$3 group=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passes=0 failures=0
@@ -45,9 +49,18 @@ for component in program wine; do
 done
 launcher=$inst/bin/kv718st-demo-wine
 readers=$inst/lib/kv718st-demo/wine
-[ -x "$launcher" ] || skip "the build has no Wine bridge"
-[ -f "$readers/kv718st-reader-host.exe" ] && [ -f "$readers/simulated64/Veltronanew125K.dll" ] ||
-    skip "the Windows pieces were not cross-built (MinGW-w64 is missing)"
+# The cases use the 64-bit host and both simulated DLLs.
+for bits in 32 64; do
+    case ",$built," in
+    *",$bits,"*) ;;
+    *) skip "the $bits-bit Windows pieces were not built: MinGW-w64 was not found when the build was configured" ;;
+    esac
+done
+for piece in bin/kv718st-demo-wine lib/kv718st-demo/wine/libVeltronanew125K.so \
+    lib/kv718st-demo/wine/kv718st-reader-host.exe lib/kv718st-demo/wine/kv718st-reader-host64.exe \
+    lib/kv718st-demo/wine/simulated/Veltronanew125K.dll lib/kv718st-demo/wine/simulated64/Veltronanew125K.dll; do
+    [ -f "$inst/$piece" ] || { echo "FAIL: the install lacks $piece, which the build made"; exit 1; }
+done
 # The driver goes into the program only, not into the launcher's shell and
 # the Wine it runs: the launcher starts this in place of the program.
 mv "$inst/bin/kv718st-demo" "$inst/bin/kv718st-demo.bin"
@@ -323,7 +336,7 @@ wine)
     foreign_prefix
     ;;
 *)
-    echo "usage: launcher_faults.sh BUILD_DIR DRIVER standins|wine" >&2
+    echo "usage: launcher_faults.sh --built=WIDTHS BUILD_DIR DRIVER standins|wine" >&2
     exit 2
     ;;
 esac

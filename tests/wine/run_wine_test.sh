@@ -65,7 +65,7 @@ fi
 out=$(timeout 120 "$wine" "$host" </dev/null 2>&1)
 status=$?
 if [ "$status" -ne 0 ]; then
-    cause=$(wine_machine_cause "$out") && skip "$wine cannot run the $bits-bit reader host on this system: $cause"
+    cause=$(wine_machine_cause "$host" "$out") && skip "$wine cannot run the $bits-bit reader host on this system: $cause"
     fail "the $bits-bit reader host ended with status $status on an empty input under $wine: $(tail -n 3 <<<"$out")"
 fi
 # A Windows program runs under the same Wine.
