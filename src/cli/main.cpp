@@ -105,6 +105,10 @@ int main(int argc, char *argv[])
 #endif
     }
     LibraryReader reader(library);
+    // The project's libraries that tell causes (the serial-module reader, the
+    // Wine bridge) write every failure on standard error themselves, in one
+    // line with its fix; the binding's own line would say it a second time.
+    reader.setProblemNotifier([](const QString &) {});
     Commands commands(reader, invocation, console);
     reader.setMissNotifier([&](const LibraryReader::Miss &miss) {
         console.message(libraryMissingText(miss.what, miss.reason));
