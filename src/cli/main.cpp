@@ -100,7 +100,8 @@ int main(int argc, char *argv[])
     if (!invocation.reader.isEmpty()) {
         library = projectReaderLibrary(invocation.reader);
 #if !defined(_WIN32)
-        if (invocation.reader == QLatin1String("wine"))
+        // ports loads no library: the bridge needs no Wine prefix for it.
+        if (invocation.reader == QLatin1String("wine") && invocation.command != Command::Ports)
             prepareWine(QFileInfo(library).path(), console, argv);
 #endif
     }
