@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <utility>
 
 #include "SerialFrame.h"
 #include "SerialStatus.h"
@@ -46,20 +45,21 @@ std::optional<speed_t> standardRate(std::int32_t baud)
 
 std::string errorText(int error) { return std::strerror(error); }
 
-// What a failed open() or flock() means for the operator.
+// What a failed open() or flock() means for the operator; the reader adds
+// what to do about it (OpenRefusal.h).
 OpenResult openFailure(int error)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return {-1, kNoDevice, "no such device (is the adapter plugged in?)"};
+        return {-1, kNoDevice, "no such device"};
     case EBUSY:
     case EWOULDBLOCK:
-        return {-1, kBusy, "busy: another program has it open"};
+        return {-1, kBusy, "busy"};
     case EACCES:
     case EPERM:
-        return {-1, kNoPermission, "permission denied (the user needs the group that owns the device, e.g. dialout)"};
+        return {-1, kNoPermission, "permission denied"};
     default:
         return {-1, kOpenFailed, "cannot open: " + errorText(error)};
     }
@@ -97,28 +97,6 @@ bool applyArbitraryRate(int fd, termios settings, std::int32_t baud)
 }
 
 } // namespace
-
-std::string devicePath(std::string_view pattern, std::int32_t port)
-{
-    const std::pair<std::string_view, std::int64_t> placeholders[] = {{"{n-1}", std::int64_t{port} - 1},
-                                                                      {"{n}", port}};
-    std::string path;
-    std::size_t at = 0;
-    while (at < pattern.size()) {
-        bool replaced = false;
-        for (const auto &[placeholder, value] : placeholders) {
-            if (pattern.substr(at, placeholder.size()) == placeholder) {
-                path += std::to_string(value);
-                at += placeholder.size();
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
-            path += pattern[at++];
-    }
-    return path;
-}
 
 std::chrono::milliseconds readBound(std::int32_t baud)
 {

@@ -3,26 +3,16 @@
 
 #pragma once
 
-// Finding and opening the serial device of a port number, and the time a
-// read waits for a frame.
+// Opening the serial device of a port number (SerialDevices.h), and the
+// time a read waits for a frame.
 
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <string_view>
+
+#include "SerialDevices.h"
 
 namespace kv::serial {
-
-// The environment variable that maps port numbers to device files, read at
-// every open. Its value is a path in which "{n}" stands for the port number N
-// and "{n-1}" for N-1; a path without either is used for every port. Unset or
-// empty, kDefaultDevicePattern applies: port 1 is /dev/ttyUSB0, port 2
-// /dev/ttyUSB1, and so on.
-inline constexpr const char *kDeviceVariable = "KV718ST_SERIAL_DEVICE";
-inline constexpr std::string_view kDefaultDevicePattern = "/dev/ttyUSB{n-1}";
-
-// The device file of port `port` (1 or more) under `pattern`.
-std::string devicePath(std::string_view pattern, std::int32_t port);
 
 // Rates below this are refused: no serial line runs slower.
 inline constexpr std::int32_t kLowestRate = 50;

@@ -10,11 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
-#include "CardId.h"
+#include "OpenRefusal.h"
 #include "SerialFrame.h"
 #include "SerialPort.h"
 
@@ -35,15 +34,19 @@ int millisecondsUntil(Clock::time_point until, Clock::time_point now)
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
-std::string pattern()
+// Link events the program has not taken are dropped beyond this many, the
+// oldest first: a program that never takes them does not make the library
+// grow over an endless run on a loose cable.
+constexpr std::size_t kMaxLinkEvents = 64;
+
+std::string describePort(std::int32_t port, const std::string &path)
 {
-    const char *value = std::getenv(kDeviceVariable);
-    return value && *value ? std::string(value) : std::string(kDefaultDevicePattern);
+    return "port " + std::to_string(port) + " (" + path + ")";
 }
 
 } // namespace
 
-SerialReader::SerialReader(std::ostream &log) : m_log(log) {}
+SerialReader::SerialReader(std::ostream &log, DeviceFolders folders) : m_log(log), m_folders(std::move(folders)) {}
 
 SerialReader::~SerialReader() { closeLocked(); }
 
@@ -55,21 +58,32 @@ std::int16_t SerialReader::initCom(std::int32_t icdev, std::int32_t port, std::i
         return failOpen(kBadAddress, "device address " + std::to_string(icdev) + " does not exist, only 0");
     if (port < 1)
         return failOpen(kBadArgument, "port " + std::to_string(port) + " does not exist, ports start at 1");
-    const std::string path = devicePath(pattern(), port);
+    const std::string pattern = devicePattern();
+    const std::string path = devicePath(pattern, port);
     const OpenResult opened = openSerialPort(path, baud);
-    if (opened.status != kOk)
-        return failOpen(opened.status, "port " + std::to_string(port) + " (" + path + "): " + opened.reason);
+    if (opened.status != kOk) {
+        std::string reason = opened.reason;
+        if (opened.status == kNoDevice)
+            reason += "; " + missingDeviceAdvice(pattern, m_folders);
+        else if (opened.status == kBusy)
+            reason += ": " + busyAdvice(path);
+        else if (opened.status == kNoPermission)
+            reason += ": " + permissionAdvice(path);
+        return failOpen(opened.status, describePort(port, path) + ": " + reason);
+    }
     m_fd = opened.fd;
+    m_open = true;
+    m_port = port;
     m_baud = baud;
-    m_lost = false;
     m_path = path;
+    back();
     return kOk;
 }
 
 std::int16_t SerialReader::closePort()
 {
     const std::lock_guard lock(m_mutex);
-    if (m_fd < 0)
+    if (!m_open)
         return kPortClosed;
     closeLocked();
     return kOk;
@@ -83,9 +97,10 @@ std::int16_t SerialReader::request(std::int32_t icdev, std::uint8_t format, std:
     if (icdev != kReaderAddress)
         return kBadAddress;
     const std::lock_guard lock(m_mutex);
-    if (m_fd < 0)
+    if (!m_open)
         return kPortClosed;
-    if (m_lost)
+    relinkLocked();
+    if (m_fd < 0)
         return kDeviceLost;
     CardId id{};
     if (const std::int16_t status = awaitCard(id); status != kOk)
@@ -98,18 +113,68 @@ std::int16_t SerialReader::request(std::int32_t icdev, std::uint8_t format, std:
     return kOk;
 }
 
-std::int16_t SerialReader::getModel(std::int32_t, std::uint8_t *, std::uint8_t *) { return kNotSupported; }
+// The modules have none of these; a call still serves as a chance to find
+// a lost device again.
+std::int16_t SerialReader::getModel(std::int32_t, std::uint8_t *, std::uint8_t *)
+{
+    const std::lock_guard lock(m_mutex);
+    relinkLocked();
+    return kNotSupported;
+}
 
-std::int16_t SerialReader::light(std::int32_t, std::uint8_t) { return kNotSupported; }
+std::int16_t SerialReader::light(std::int32_t, std::uint8_t)
+{
+    const std::lock_guard lock(m_mutex);
+    relinkLocked();
+    return kNotSupported;
+}
 
-std::int16_t SerialReader::beep(std::int32_t, std::uint8_t) { return kNotSupported; }
+std::int16_t SerialReader::beep(std::int32_t, std::uint8_t)
+{
+    const std::lock_guard lock(m_mutex);
+    relinkLocked();
+    return kNotSupported;
+}
+
+const char *SerialReader::takeProblem()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_problems.empty())
+        return nullptr;
+    m_taken = std::move(m_problems.front());
+    m_problems.pop_front();
+    return m_taken.c_str();
+}
+
+const char *SerialReader::takeLinkEvent(bool &up)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_linkEvents.empty())
+        return nullptr;
+    up = m_linkEvents.front().first;
+    m_taken = std::move(m_linkEvents.front().second);
+    m_linkEvents.pop_front();
+    return m_taken.c_str();
+}
 
 void SerialReader::closeLocked()
 {
     if (m_fd >= 0)
         closeSerialPort(m_fd);
     m_fd = -1;
-    m_lost = false;
+    m_open = false;
+}
+
+void SerialReader::relinkLocked()
+{
+    if (!m_open || m_fd >= 0)
+        return;
+    // Quiet while the device stays away: its absence was said with the loss.
+    const OpenResult opened = openSerialPort(m_path, m_baud);
+    if (opened.status != kOk)
+        return;
+    m_fd = opened.fd;
+    back();
 }
 
 std::int16_t SerialReader::awaitCard(CardId &id)
@@ -167,17 +232,41 @@ std::int16_t SerialReader::awaitCard(CardId &id)
 
 std::int16_t SerialReader::lost(const std::string &why)
 {
-    m_lost = true;
-    m_log << kLogPrefix << m_path << ": the device stopped answering (" << why
-          << "); reads fail until the port is opened again" << std::endl;
+    closeSerialPort(m_fd);
+    m_fd = -1;
+    m_linkDown = true;
+    linkEvent(false, portText() + ": the reader was lost (" + why +
+                         "); reads fail until it is back, and every call tries to open it again");
     return kDeviceLost;
+}
+
+void SerialReader::back()
+{
+    if (!m_linkDown)
+        return;
+    m_linkDown = false;
+    linkEvent(true, portText() + ": the reader is back");
+}
+
+void SerialReader::linkEvent(bool up, const std::string &text)
+{
+    m_log << kLogPrefix << text << std::endl;
+    if (m_linkEvents.size() == kMaxLinkEvents)
+        m_linkEvents.pop_front();
+    m_linkEvents.emplace_back(up, text);
 }
 
 std::int16_t SerialReader::failOpen(std::int16_t status, const std::string &what)
 {
     m_log << kLogPrefix << what << std::endl;
+    // The refusals the operator can remove are shown once per cause.
+    const bool operatorCause = status == kNoDevice || status == kBusy || status == kNoPermission;
+    if (operatorCause && m_toldCauses.insert(status).second)
+        m_problems.push_back(what);
     return status;
 }
+
+std::string SerialReader::portText() const { return describePort(m_port, m_path); }
 
 SerialReader &sharedReader()
 {

@@ -14,7 +14,7 @@ namespace kv::serial {
 
 inline constexpr std::int16_t kOk = 0;
 inline constexpr std::int16_t kPortClosed = 1;     // no port open (or nothing to close)
-inline constexpr std::int16_t kDeviceLost = 2;     // the device hung up or failed; fails until reopened
+inline constexpr std::int16_t kDeviceLost = 2;     // the device hung up or failed, or is still away since
 inline constexpr std::int16_t kNoCard = 3;         // no valid frame arrived within the read bound
 inline constexpr std::int16_t kBadArgument = 4;    // null buffer, format above 10, port number below 1
 inline constexpr std::int16_t kNoDevice = 5;       // the device file does not exist or has no device behind it

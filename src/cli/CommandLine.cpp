@@ -85,7 +85,8 @@ constexpr std::array<OptionRow, 17> kOptions = {{
     {.name = "count", .valueName = "N", .help = "end after N cards were seen (arrived or changed)",
      .commands = bit(Command::Watch), .kind = Kind::Decimal, .noun = "a number of cards", .lowest = 1,
      .highest = kLargest, .openEnded = true, .store = [](Invocation &i, std::int64_t v) { i.count = v; }},
-    {.name = "json", .help = "print one JSON object", .commands = bit(Command::Read) | bit(Command::Version),
+    {.name = "json", .help = "print one JSON object",
+     .commands = bit(Command::Read) | bit(Command::Version) | bit(Command::Ports),
      .store = [](Invocation &i, std::int64_t) { i.json = true; }},
     {.name = "json", .help = "print one JSON object per line", .commands = bit(Command::Watch),
      .store = [](Invocation &i, std::int64_t) { i.json = true; }},
@@ -117,7 +118,7 @@ struct CommandInfo
     const char *description; // %1, where it stands, is the range of the command's argument
 };
 
-const std::array<CommandInfo, 6> kCommands = {{
+const std::array<CommandInfo, 7> kCommands = {{
     {Command::Read, "read", "read the card in one format or all of them",
      "Opens the port, reads the card in one format or in all eleven (the default), and closes the port.\n"
      "One line per format read: the format, the hexadecimal reading and, for the decimal formats 0, 1, 2,\n"
@@ -142,6 +143,12 @@ const std::array<CommandInfo, 6> kCommands = {{
     {Command::Led, "led", "switch an LED",
      "Opens the port, switches an LED and closes the port. CODE is %1 or the window's texts:\n"
      "0 LED1灭 (LED1 off), 1 LED1亮 (LED1 on), 2 LED2灭 (LED2 off), 3 LED2亮 (LED2 on)."},
+    {Command::Ports, "ports", "list the serial devices and their port numbers",
+     "Lists the serial devices present (ttyUSB*, ttyACM*, ttyS* with a driver, and the devices that\n"
+     "KV718ST_SERIAL_DEVICE names), one line each: the port number by which the serial-module reader\n"
+     "opens it (none where no port 1 to 255 does), the device, its name in /dev/serial/by-id, the group\n"
+     "that owns it, and whether this user may open it; --json prints one JSON object instead. Opens no\n"
+     "port and loads no reader library. Not on Windows (status 2)."},
 }};
 
 QString programName() { return QStringLiteral("kv718st-cli"); }
@@ -442,7 +449,7 @@ QString exitStatusTable()
                           "     command, a test step failed, the port could not be closed, or the output could\n"
                           "     not be written\n"
                           "  2  usage: an unknown command or option, a bad value, a --record file that cannot be\n"
-                          "     opened\n"
+                          "     opened, ports on Windows\n"
                           "  3  the port could not be opened (wrong port or rate, no reader there, port busy)\n"
                           "  4  the reader library, or a function in it, cannot be loaded\n");
 }

@@ -26,7 +26,7 @@ enum ExitStatus : int {
     kExitLibraryMissing = 4, // the reader library, or a function in it, cannot be loaded
 };
 
-enum class Command { Read, Watch, Test, Version, Beep, Led };
+enum class Command { Read, Watch, Test, Version, Beep, Led, Ports };
 
 // The port and rate when none is given: the window's fields start with them.
 inline constexpr std::int32_t kDefaultPort = 2;

@@ -97,6 +97,8 @@ int Commands::run()
         return beep();
     case Command::Led:
         return led();
+    case Command::Ports:
+        return ports();
     }
     return kExitUsage;
 }

@@ -45,6 +45,7 @@ private:
     int version();
     int beep();
     int led();
+    int ports();
     // A command that prints nothing: open, `call`, close; `failure` says what
     // failed when the call did.
     int command(const std::function<std::int16_t()> &call, const QString &failure);

@@ -100,11 +100,16 @@ int main(int argc, char *argv[])
     if (!invocation.reader.isEmpty()) {
         library = projectReaderLibrary(invocation.reader);
 #if !defined(_WIN32)
-        if (invocation.reader == QLatin1String("wine"))
+        // ports loads no library: the bridge needs no Wine prefix for it.
+        if (invocation.reader == QLatin1String("wine") && invocation.command != Command::Ports)
             prepareWine(QFileInfo(library).path(), console, argv);
 #endif
     }
     LibraryReader reader(library);
+    // The project's libraries that tell causes (the serial-module reader, the
+    // Wine bridge) write every failure on standard error themselves, in one
+    // line with its fix; the binding's own line would say it a second time.
+    reader.setProblemNotifier([](const QString &) {});
     Commands commands(reader, invocation, console);
     reader.setMissNotifier([&](const LibraryReader::Miss &miss) {
         console.message(libraryMissingText(miss.what, miss.reason));

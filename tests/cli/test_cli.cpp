@@ -3,6 +3,7 @@
 
 #include <csignal>
 
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -82,11 +83,41 @@ QString valueOf(const QString &line, const QString &key)
     return match.captured(1);
 }
 
+QStringList serial(const QStringList &arguments)
+{
+    return QStringList{QStringLiteral("--reader"), QStringLiteral("serial"), QStringLiteral("--port"),
+                       QStringLiteral("1"), QStringLiteral("--baud"), QStringLiteral("9600")} +
+           arguments;
+}
+
+// Port numbers mapped into a folder of the test's own: links named
+// module<N> to pseudo-terminals that play reader modules.
+class ModuleFolder
+{
+public:
+    ModuleFolder() { QVERIFY(m_folder.isValid()); }
+
+    QString pattern() const { return m_folder.filePath(QStringLiteral("module{n}")); }
+    QString path(int port) const { return m_folder.filePath(QStringLiteral("module%1").arg(port)); }
+    QString variable() const { return QStringLiteral("KV718ST_SERIAL_DEVICE=") + pattern(); }
+    // Plugs the terminal in as port `port`; an empty terminal pulls out
+    // what is there.
+    bool plug(int port, const PseudoTerminal *terminal)
+    {
+        QFile::remove(path(port));
+        return !terminal || ::symlink(terminal->slavePath().c_str(), qPrintable(path(port))) == 0;
+    }
+
+private:
+    QTemporaryDir m_folder;
+};
+
 } // namespace
 
 // The real kv718st-cli: on the simulated reader of the build tree (--reader
 // finds it beside the program), on the serial-module reader with a
-// pseudo-terminal playing the module, and without a library.
+// pseudo-terminal playing the module, listing serial devices, and without a
+// library.
 class TestCli : public QObject
 {
     Q_OBJECT
@@ -106,6 +137,10 @@ private slots:
     void outputThatCannotBeWritten_data();
     void outputThatCannotBeWritten();
     void watchesTheSerialModule();
+    void listsSerialPorts();
+    void refusedOpenSaysTheFix_data();
+    void refusedOpenSaysTheFix();
+    void testAcrossUnplug();
 };
 
 void TestCli::readsEveryFormat()
@@ -184,6 +219,7 @@ void TestCli::exitStatuses_data()
     row("led 4", QStringLiteral("led 4"), 2, "", "led: '4' is not 0 to 3");
     row("led unknown text", QStringLiteral("led LED3亮"), 2, "", "led: 'LED3亮' is not");
     row("read with argument", QStringLiteral("read 3"), 2, "", "read takes no argument");
+    row("ports with argument", QStringLiteral("ports 1"), 2, "", "ports takes no argument");
     row("unknown reader", QStringLiteral("--reader maker read"), 2, "", "--reader: 'maker' is not");
     row("reference too short", QStringLiteral("test --reference 3=11223344"), 2, "", "format 3 needs 10 hexadecimal");
     row("reference not hexadecimal", QStringLiteral("test --reference 7=3344GG"), 2, "", "format 7 needs 6");
@@ -600,6 +636,162 @@ void TestCli::watchesTheSerialModule()
                           QStringLiteral("left "), QStringLiteral("arrived 1122334455"), QStringLiteral("left ")}));
     err += process.readAllStandardError();
     QVERIFY2(!err.contains("could not be closed"), err.constData());
+}
+
+// ports lists the system's serial devices and those the mapping names, with
+// the port number that opens each.
+void TestCli::listsSerialPorts()
+{
+    PseudoTerminal first;
+    PseudoTerminal third;
+    ModuleFolder modules;
+    QVERIFY(modules.plug(1, &first));
+    QVERIFY(modules.plug(3, &third));
+    const QStringList extra{modules.variable()};
+
+    const Run text = run({QStringLiteral("ports")}, extra);
+    QCOMPARE(text.status, 0);
+    QVERIFY2(!text.err.contains(QStringLiteral("reader library")), qPrintable(text.err));
+    const Run json = run({QStringLiteral("ports"), QStringLiteral("--json")}, extra);
+    QCOMPARE(json.status, 0);
+    QCOMPARE(lines(json.out).size(), 1);
+    const QJsonObject listing = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QCOMPARE(listing.value(QStringLiteral("mapping")).toString(), modules.pattern());
+    const QJsonArray devices = listing.value(QStringLiteral("devices")).toArray();
+
+    // The two modules first, by port number; the machine's own devices after
+    // them, which no port number of this mapping opens.
+    const QStringList listed = lines(text.out);
+    QCOMPARE(listed.size(), devices.size());
+    QVERIFY(listed.size() >= 2);
+    const QString group = QFileInfo(QString::fromStdString(first.slavePath())).group();
+    QCOMPARE(listed.mid(0, 2),
+             (QStringList{QStringLiteral("port=1 device=%1 by_id= group=%2 access=yes").arg(modules.path(1), group),
+                          QStringLiteral("port=3 device=%1 by_id= group=%2 access=yes").arg(modules.path(3), group)}));
+    const QRegularExpression machine(
+        QStringLiteral("^port=none device=/dev/tty(USB|ACM|S)\\d+ by_id=\\S* group=\\S+ access=(yes|no)$"));
+    for (const QString &line : listed.mid(2))
+        QVERIFY2(machine.match(line).hasMatch(), qPrintable(line));
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        const QJsonObject device = devices.at(i).toObject();
+        const QJsonValue port = device.value(QStringLiteral("port"));
+        const QJsonValue byId = device.value(QStringLiteral("by_id"));
+        QCOMPARE(QStringLiteral("port=%1 device=%2 by_id=%3 group=%4 access=%5")
+                     .arg(port.isNull() ? QStringLiteral("none") : QString::number(port.toInt()),
+                          device.value(QStringLiteral("device")).toString(), byId.isNull() ? QString() : byId.toString(),
+                          device.value(QStringLiteral("group")).toString(),
+                          device.value(QStringLiteral("access")).toBool() ? QStringLiteral("yes") : QStringLiteral("no")),
+                 listed[i]);
+    }
+}
+
+void TestCli::refusedOpenSaysTheFix_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("locked"); // this test holds a lock on the device
+    QTest::addColumn<QString>("text"); // {module1} is port 1's device, {pid} this test's PID
+    QTest::newRow("no such device") << 2 << false
+                                    << QStringLiteral("port 2 ({module2}): no such device; present: {module1} (port 1)");
+    QTest::newRow("busy") << 1 << true
+                          << QStringLiteral("port 1 ({module1}): busy: test_cli (PID {pid}) has it open: end that "
+                                            "program, or choose another port");
+}
+
+// A refused open reaches the user of the console program as the library's
+// one line with the fix, once, and the status says the port could not be
+// opened.
+void TestCli::refusedOpenSaysTheFix()
+{
+    QFETCH(int, port);
+    QFETCH(bool, locked);
+    QFETCH(QString, text);
+    PseudoTerminal terminal;
+    ModuleFolder modules;
+    QVERIFY(modules.plug(1, &terminal));
+    const int lock = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(lock >= 0);
+    if (locked)
+        QCOMPARE(::flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    const Run result = run({QStringLiteral("--reader"), QStringLiteral("serial"), QStringLiteral("--port"),
+                            QString::number(port), QStringLiteral("read")},
+                           {modules.variable()});
+    ::close(lock);
+    text.replace(QStringLiteral("{module1}"), modules.path(1))
+        .replace(QStringLiteral("{module2}"), modules.path(2))
+        .replace(QStringLiteral("{pid}"), QString::number(::getpid()));
+    QCOMPARE(result.status, 3);
+    QCOMPARE(result.out, QString());
+    QVERIFY2(result.err.contains(QStringLiteral("serial reader: ") + text), qPrintable(result.err));
+    QVERIFY2(result.err.count(text) == 1, qPrintable(result.err));
+    QVERIFY2(result.err.contains(QStringLiteral("kv718st-cli: port %1 could not be opened at 19200 baud").arg(port)),
+             qPrintable(result.err));
+}
+
+// test on the serial-module reader while the adapter is pulled out and
+// plugged in again: steps fail while it is away, and none once it is back.
+void TestCli::testAcrossUnplug()
+{
+    using Clock = std::chrono::steady_clock;
+    auto first = std::make_unique<PseudoTerminal>();
+    ModuleFolder modules;
+    QVERIFY(modules.plug(1, first.get()));
+    auto module = std::make_unique<ModuleEmulator>(*first, std::vector<Piece>{{moduleFrame("1122334455"), 20ms}});
+
+    QProcess process;
+    start(process, serial({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("20")}),
+          {modules.variable()});
+    std::optional<Clock::time_point> pulledOut;
+    std::optional<Clock::time_point> pluggedIn;
+    std::unique_ptr<PseudoTerminal> second;
+    QList<QPair<Clock::time_point, QString>> out; // each line when it came
+    const Clock::time_point deadline = Clock::now() + 60s;
+    while (process.state() != QProcess::NotRunning && Clock::now() < deadline) {
+        process.waitForReadyRead(10);
+        while (process.canReadLine())
+            out.append({Clock::now(), QString::fromUtf8(process.readLine()).trimmed()});
+        const bool referencesTaken =
+            !out.isEmpty() && out.last().second.startsWith(QStringLiteral("reference format=10 "));
+        if (!pulledOut && referencesTaken)
+            pulledOut = Clock::now() + 600ms;
+        if (pulledOut && !pluggedIn && first && Clock::now() >= *pulledOut) {
+            module.reset();
+            first->hangUp();
+            QVERIFY(modules.plug(1, nullptr));
+            first.reset();
+            pluggedIn = Clock::now() + 800ms;
+        }
+        if (pluggedIn && !second && Clock::now() >= *pluggedIn) {
+            second = std::make_unique<PseudoTerminal>();
+            module = std::make_unique<ModuleEmulator>(*second, std::vector<Piece>{{moduleFrame("1122334455"), 20ms}});
+            QVERIFY(modules.plug(1, second.get()));
+        }
+    }
+    QCOMPARE(process.state(), QProcess::NotRunning);
+    const Clock::time_point ended = Clock::now();
+    while (process.canReadLine())
+        out.append({ended, QString::fromUtf8(process.readLine()).trimmed()});
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(second, "the test ended before the adapter was plugged in again");
+    
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(!out.isEmpty());
+    QCOMPARE(valueOf(out.last().second, QStringLiteral("passes")), QStringLiteral("20"));
+    int whileAway = 0;
+    for (const auto &[when, line] : std::as_const(out)) {
+        if (!line.startsWith(QStringLiteral("fail ")))
+            continue;
+        QVERIFY2(when >= *pulledOut, qPrintable(QStringLiteral("a step failed before the adapter was pulled out: ") + line));
+        QVERIFY2(when < *pluggedIn + 2s, qPrintable(QStringLiteral("a step failed after the adapter was back: ") + line));
+        whileAway += when < *pluggedIn ? 1 : 0;
+    }
+    QVERIFY2(whileAway > 0, "no step failed while the adapter was away");
+    QVERIFY2(ended - *pluggedIn > 2s, "the test ended within 2 s of the adapter's return: too few passes ran after it "
+                                      "to show that steps pass again");
+    // The loss and the return, each said once by the library.
+    const QString device = QStringLiteral("serial reader: port 1 (%1): ").arg(modules.path(1));
+    QCOMPARE(err.count(device + QStringLiteral("the reader was lost")), 1);
+    QCOMPARE(err.count(device + QStringLiteral("the reader is back")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -31,6 +31,9 @@ public:
         char name[128] = {};
         if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
             qFatal("openpty failed");
+        // A program the test starts must not keep the master open: the
+        // slave would never hang up.
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
         m_master = master;
         ::close(slave); // the library opens its own
         m_slavePath = name;

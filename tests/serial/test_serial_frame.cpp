@@ -1,8 +1,18 @@
 // SPDX-FileCopyrightText: 2026 The kv718st-demo developers
 // SPDX-License-Identifier: MIT
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "SerialDevices.h"
 #include "SerialFrame.h"
 #include "SerialPort.h"
 
@@ -10,7 +20,8 @@
 
 using namespace kv::serial;
 
-// The frame scanner fed byte by byte, the port-to-device mapping and the read
+// The frame scanner fed byte by byte, the port-to-device mapping, the
+// serial devices present over a folder of pseudo-terminals, and the read
 // bound.
 class TestSerialFrame : public QObject
 {
@@ -22,6 +33,8 @@ private slots:
     void resetForgetsFrameUnderWay();
     void devicePaths_data();
     void devicePaths();
+    void presentDevices_data();
+    void presentDevices();
     void readBounds_data();
     void readBounds();
 };
@@ -96,6 +109,110 @@ void TestSerialFrame::devicePaths()
     QFETCH(int, port);
     QFETCH(QString, path);
     QCOMPARE(QString::fromStdString(devicePath(pattern.toStdString(), port)), path);
+}
+
+void TestSerialFrame::presentDevices_data()
+{
+    QTest::addColumn<QString>("pattern");  // {T} stands for the test's folder
+    QTest::addColumn<QString>("dev");      // the device folder: dev, or empty (a folder without devices)
+    QTest::addColumn<QString>("byId");     // the folder of stable names: by-id, or missing
+    QTest::addColumn<QStringList>("found"); // port, path and stable name ("-": none) of each, in order
+    QTest::addColumn<QString>("advice");   // what the reader says after "no such device; "; empty where a row above says it
+
+    const auto row = [](const char *name, const char *pattern, const char *dev, const char *byId,
+                        const QStringList &found, const char *advice) {
+        QTest::newRow(name) << QString::fromLatin1(pattern) << QString::fromLatin1(dev) << QString::fromLatin1(byId)
+                            << found << QString::fromLatin1(advice);
+    };
+    const QString usb0 = QStringLiteral("{T}/dev/ttyUSB0 usb-Maker_Reader_A-if00-port0");
+    const QString usb1 = QStringLiteral("{T}/dev/ttyUSB1 -");
+    const QString acm0 = QStringLiteral("{T}/dev/ttyACM0 usb-Maker_Module_B-if00");
+    const QString s2 = QStringLiteral("{T}/dev/ttyS2 -");
+    const QString s10 = QStringLiteral("{T}/dev/ttyS10 -");
+    const auto port = [](int number, const QString &device) { return QStringLiteral("%1 %2").arg(number).arg(device); };
+    const auto none = [](const QString &device) { return QStringLiteral("none ") + device; };
+    // ttyS0 has no driver and is left out unless a port number names it;
+    // ttyUSBx and the file ttyUSB5 are no serial devices.
+    row("adapters by number", "{T}/dev/ttyUSB{n-1}", "dev", "by-id",
+        {port(1, usb0), port(2, usb1), none(acm0), none(s2), none(s10)},
+        "present: {T}/dev/ttyUSB0 (port 1), {T}/dev/ttyUSB1 (port 2), {T}/dev/ttyACM0 (no port number), "
+        "{T}/dev/ttyS2 (no port number), {T}/dev/ttyS10 (no port number): plug the adapter in, or choose the port "
+        "of a present device");
+    row("built-in ports, one without a driver", "{T}/dev/ttyS{n-1}", "dev", "by-id",
+        {port(1, QStringLiteral("{T}/dev/ttyS0 -")), port(3, s2), port(11, s10), none(acm0), none(usb0), none(usb1)},
+        "");
+    row("pinned by its stable name", "{T}/by-id/usb-Maker_Reader_A-if00-port0", "dev", "by-id",
+        {port(1, usb0), none(acm0), none(s2), none(s10), none(usb1)}, "");
+    row("a device outside the folder", "{T}/other/module{n}", "dev", "missing",
+        {port(7, QStringLiteral("{T}/other/module7 -")), none(QStringLiteral("{T}/dev/ttyACM0 -")), none(s2),
+         none(s10), none(QStringLiteral("{T}/dev/ttyUSB0 -")), none(usb1)},
+        "");
+    row("no port number: pin a stable name", "{T}/nothing/{n}", "dev", "by-id",
+        {none(acm0), none(s2), none(s10), none(usb0), none(usb1)},
+        "present: {T}/dev/ttyACM0 (no port number), {T}/dev/ttyS2 (no port number), {T}/dev/ttyS10 (no port "
+        "number), {T}/dev/ttyUSB0 (no port number), {T}/dev/ttyUSB1 (no port number): plug the adapter in, or give "
+        "a present device a port number: KV718ST_SERIAL_DEVICE={T}/by-id/usb-Maker_Module_B-if00 opens "
+        "{T}/dev/ttyACM0 whatever the port number");
+    row("no port number, no stable names", "{T}/nothing/{n}", "dev", "missing",
+        {none(QStringLiteral("{T}/dev/ttyACM0 -")), none(s2), none(s10), none(QStringLiteral("{T}/dev/ttyUSB0 -")),
+         none(usb1)},
+        "present: {T}/dev/ttyACM0 (no port number), {T}/dev/ttyS2 (no port number), {T}/dev/ttyS10 (no port "
+        "number), {T}/dev/ttyUSB0 (no port number), {T}/dev/ttyUSB1 (no port number): plug the adapter in, or give "
+        "a present device a port number: KV718ST_SERIAL_DEVICE={T}/dev/ttyACM{n-1} makes {T}/dev/ttyACM0 port 1");
+    row("nothing present", "{T}/empty/ttyUSB{n-1}", "empty", "by-id", {},
+        "no serial device is present: plug the adapter in");
+}
+
+void TestSerialFrame::presentDevices()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, dev);
+    QFETCH(QString, byId);
+    QFETCH(QStringList, found);
+    QFETCH(QString, advice);
+
+    // A folder of devices as the system's looks: links to real
+    // pseudo-terminals, the drivers of the built-in ports, stable names.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString root = folder.path();
+    for (const char *sub : {"dev", "empty", "by-id", "other", "sys/ttyS0/device", "sys/ttyS2/device/driver",
+                            "sys/ttyS10/device/driver"})
+        QVERIFY(QDir(root).mkpath(QString::fromLatin1(sub)));
+    std::vector<std::unique_ptr<PseudoTerminal>> terminals;
+    const auto device = [&](const QString &link) {
+        terminals.push_back(std::make_unique<PseudoTerminal>());
+        return ::symlink(terminals.back()->slavePath().c_str(), qPrintable(root + u'/' + link)) == 0;
+    };
+    for (const char *name : {"dev/ttyUSB0", "dev/ttyUSB1", "dev/ttyACM0", "dev/ttyS0", "dev/ttyS2", "dev/ttyS10",
+                             "other/module7"})
+        QVERIFY(device(QString::fromLatin1(name)));
+    QVERIFY(QFile::link(root + QStringLiteral("/dev/ttyUSB0"), root + QStringLiteral("/dev/ttyUSBx")));
+    QFile file(root + QStringLiteral("/dev/ttyUSB5"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(::symlink("../dev/ttyUSB0", qPrintable(root + QStringLiteral("/by-id/usb-Maker_Reader_A-if00-port0"))), 0);
+    QCOMPARE(::symlink("../dev/ttyACM0", qPrintable(root + QStringLiteral("/by-id/usb-Maker_Module_B-if00"))), 0);
+
+    const DeviceFolders folders{(root + u'/' + dev).toStdString(), (root + QStringLiteral("/sys")).toStdString(),
+                                (root + u'/' + byId).toStdString()};
+    const std::string rule = pattern.replace(QStringLiteral("{T}"), root).toStdString();
+    QStringList listed;
+    struct stat terminal {};
+    QCOMPARE(::stat(terminals.front()->slavePath().c_str(), &terminal), 0);
+    const group *terminalGroup = ::getgrgid(terminal.st_gid);
+    for (const SerialDevice &each : serialDevices(rule, folders)) {
+        listed << QStringLiteral("%1 %2 %3")
+                      .arg(each.port ? QString::number(each.port) : QStringLiteral("none"),
+                           QString::fromStdString(each.path),
+                           each.byId.empty() ? QStringLiteral("-") : QString::fromStdString(each.byId));
+        // The terminals are the test's own: its group, open to it.
+        QCOMPARE(QString::fromStdString(each.group), terminalGroup ? QString::fromUtf8(terminalGroup->gr_name)
+                                                                   : QString::number(terminal.st_gid));
+        QVERIFY(each.accessible);
+    }
+    QCOMPARE(listed, found.replaceInStrings(QStringLiteral("{T}"), root));
+    if (!advice.isEmpty())
+        QCOMPARE(QString::fromStdString(missingDeviceAdvice(rule, folders)), advice.replace(QStringLiteral("{T}"), root));
 }
 
 void TestSerialFrame::readBounds_data()

@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include <memory>
+
 #include "CardId.h"
 #include "Form1.h"
 #include "LibraryReader.h"
@@ -27,12 +29,40 @@ namespace {
 constexpr const char *kDeviceVariable = "KV718ST_SERIAL_DEVICE";
 constexpr std::int16_t kNotSupported = 7;
 const QByteArray kCard = "1122334455";
+constexpr std::int16_t kDeviceLost = 2;
+constexpr std::int16_t kPortClosed = 1;
+
+struct TimedRead
+{
+    std::int16_t status = -1;
+    std::chrono::steady_clock::duration took{};
+};
+
+TimedRead timedRead(LibraryReader &reader)
+{
+    std::array<std::uint8_t, 16> buffer{};
+    std::int32_t aux = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const std::int16_t status = reader.request(0, 3, buffer.data(), &aux);
+    return {status, std::chrono::steady_clock::now() - start};
+}
+
+// Whether this process has a descriptor on `path`.
+bool holds(const std::string &path)
+{
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : descriptors.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+        if (QFile::symLinkTarget(descriptors.filePath(fd)) == QString::fromStdString(path))
+            return true;
+    return false;
+}
 
 } // namespace
 
 // The serial reader library loaded by the tool's own binding, by bare file
 // name from the folder on the loader path, with a pseudo-terminal playing
-// the module; and the whole window on it.
+// the module; the whole window on it; and an adapter pulled out and plugged
+// in again.
 class TestSerialLibrary : public QObject
 {
     Q_OBJECT
@@ -43,6 +73,7 @@ private slots:
     void windowReadsAllFormats();
     void windowPeripheralsFail_data();
     void windowPeripheralsFail();
+    void survivesUnplug();
 };
 
 void TestSerialLibrary::readsEveryFormat_data()
@@ -134,6 +165,83 @@ void TestSerialLibrary::windowPeripheralsFail()
     QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtVersion"))->text(),
              button == QStringLiteral("cmdReadVersion") ? QString() : QStringLiteral("Text2"));
     QCOMPARE(boxes, QStringList());
+}
+
+// An adapter pulled out and plugged in again during reads: the device path
+// the library opens is a link to a pseudo-terminal that hangs up and goes,
+// then comes back as a new one, as a USB serial adapter's device does.
+void TestSerialLibrary::survivesUnplug()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString link = folder.filePath(QStringLiteral("module1"));
+    qputenv(kDeviceVariable, QFile::encodeName(folder.filePath(QStringLiteral("module{n}"))));
+    const QString port = QStringLiteral("port 1 (%1)").arg(link);
+    const auto plugIn = [&link](const PseudoTerminal &terminal) {
+        return ::symlink(terminal.slavePath().c_str(), qPrintable(link)) == 0;
+    };
+    const auto pullOut = [&link](PseudoTerminal &terminal) {
+        terminal.hangUp();
+        return QFile::remove(link);
+    };
+
+    LibraryReader reader;
+    QList<QPair<bool, QString>> events;
+    reader.setLinkNotifier([&events](bool up, const QString &text) { events.append({up, text}); });
+    QStringList problems;
+    reader.setProblemNotifier([&problems](const QString &problem) { problems << problem; });
+
+    PseudoTerminal first;
+    QVERIFY(plugIn(first));
+    QCOMPARE(reader.initCom(0, 1, 9600), std::int16_t{0});
+    {
+        const ModuleEmulator module(first, {{moduleFrame(kCard), 20ms}});
+        QCOMPARE(timedRead(reader).status, std::int16_t{0});
+    }
+    QVERIFY(holds(first.slavePath()));
+
+    // Pulled out: the read that notices fails at once and lets the device go.
+    QVERIFY(pullOut(first));
+    const TimedRead noticed = timedRead(reader);
+    QCOMPARE(noticed.status, kDeviceLost);
+    QVERIFY2(noticed.took < 100ms, qPrintable(QString::number(noticed.took.count())));
+    QVERIFY(!holds(first.slavePath()));
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].first, false);
+    QVERIFY2(events[0].second.startsWith(port + QStringLiteral(": the reader was lost (")), qPrintable(events[0].second));
+
+    // Away: every read fails at once, and says nothing more.
+    for (int i = 0; i < 5; ++i) {
+        const TimedRead away = timedRead(reader);
+        QCOMPARE(away.status, kDeviceLost);
+        QVERIFY2(away.took < 100ms, qPrintable(QString::number(away.took.count())));
+    }
+    QCOMPARE(events.size(), 1);
+
+    // Plugged in again: reads succeed again by themselves, without an open.
+    PseudoTerminal second;
+    const ModuleEmulator module(second, {{moduleFrame(kCard), 20ms}});
+    QVERIFY(plugIn(second));
+    const auto returned = std::chrono::steady_clock::now();
+    std::int16_t status = kDeviceLost;
+    while (status != 0 && std::chrono::steady_clock::now() - returned < 5s)
+        status = timedRead(reader).status;
+    const auto took = std::chrono::steady_clock::now() - returned;
+    QCOMPARE(status, std::int16_t{0});
+    QVERIFY2(took < 2s, qPrintable(QString::number(std::chrono::duration<double>(took).count())));
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events[1], qMakePair(true, port + QStringLiteral(": the reader is back")));
+    QCOMPARE(timedRead(reader).status, std::int16_t{0});
+
+    // Lost again, then closed: the close succeeds and the port is released.
+    QVERIFY(pullOut(second));
+    QCOMPARE(timedRead(reader).status, kDeviceLost);
+    QCOMPARE(reader.closePort(), std::int16_t{0});
+    QCOMPARE(reader.closePort(), kPortClosed);
+    QCOMPARE(timedRead(reader).status, kPortClosed);
+    QCOMPARE(events.size(), 3);
+    QCOMPARE(events[2].first, false);
+    QCOMPARE(problems, QStringList());
 }
 
 QTEST_MAIN(TestSerialLibrary)
