@@ -738,8 +738,11 @@ void TestCli::testAcrossUnplug()
     QVERIFY(modules.plug(1, first.get()));
     auto module = std::make_unique<ModuleEmulator>(*first, std::vector<Piece>{{moduleFrame("1122334455"), 20ms}});
 
+    const TemporaryRecord recordFile;
     QProcess process;
-    start(process, serial({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("20")}),
+    start(process,
+          serial({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("20"), QStringLiteral("--record"),
+                  recordFile.path}),
           {modules.variable()});
     std::optional<Clock::time_point> pulledOut;
     std::optional<Clock::time_point> pluggedIn;
@@ -783,8 +786,13 @@ void TestCli::testAcrossUnplug()
             continue;
         QVERIFY2(when >= *pulledOut, qPrintable(QStringLiteral("a step failed before the adapter was pulled out: ") + line));
         QVERIFY2(when < *pluggedIn + 2s, qPrintable(QStringLiteral("a step failed after the adapter was back: ") + line));
+        // While it is away the library has said the reader was lost: the
+        // step found no port.
+        if (when < *pluggedIn)
+            QCOMPARE(valueOf(line, QStringLiteral("kind")), QStringLiteral("port_not_open"));
         whileAway += when < *pluggedIn ? 1 : 0;
     }
+    QVERIFY(valueOf(out.last().second, QStringLiteral("port_not_open")).toInt() >= whileAway);
     QVERIFY2(whileAway > 0, "no step failed while the adapter was away");
     QVERIFY2(ended - *pluggedIn > 2s, "the test ended within 2 s of the adapter's return: too few passes ran after it "
                                       "to show that steps pass again");
@@ -792,6 +800,19 @@ void TestCli::testAcrossUnplug()
     const QString device = QStringLiteral("serial reader: port 1 (%1): ").arg(modules.path(1));
     QCOMPARE(err.count(device + QStringLiteral("the reader was lost")), 1);
     QCOMPARE(err.count(device + QStringLiteral("the reader is back")), 1);
+    // The record marks both, between the failures they explain.
+    const RecordFile record(recordFile.path);
+    QVERIFY2(record.error().isEmpty(), qPrintable(record.error()));
+    QStringList events;
+    for (const RecordFile::Line &line : record.lines())
+        if (events.isEmpty() || events.last() != line["event"])
+            events << line["event"];
+    QCOMPARE(events.mid(0, 4), (QStringList{QStringLiteral("start"), QStringLiteral("lost"), QStringLiteral("fail"),
+                                            QStringLiteral("back")}));
+    QCOMPARE(events.last(), QStringLiteral("stop"));
+    QCOMPARE(record.events(QStringLiteral("lost")).size(), 1);
+    QCOMPARE(record.events(QStringLiteral("back")).size(), 1);
+    QVERIFY(record.events(QStringLiteral("lost"))[0]["status"].startsWith(device.mid(15)));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

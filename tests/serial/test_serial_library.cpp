@@ -2,8 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -74,6 +76,7 @@ private slots:
     void windowPeripheralsFail_data();
     void windowPeripheralsFail();
     void survivesUnplug();
+    void windowTestSurvivesUnplug();
 };
 
 void TestSerialLibrary::readsEveryFormat_data()
@@ -242,6 +245,77 @@ void TestSerialLibrary::survivesUnplug()
     QCOMPARE(events.size(), 3);
     QCOMPARE(events[2].first, false);
     QCOMPARE(problems, QStringList());
+}
+
+// The window's automatic test across an unplug, with a record: the steps
+// while the adapter is away fail as port not open, the passes pass again
+// after its return, the frame and the record show the loss and the return,
+// and nothing waits for the operator.
+void TestSerialLibrary::windowTestSurvivesUnplug()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString link = folder.filePath(QStringLiteral("module1"));
+    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    qputenv(kDeviceVariable, QFile::encodeName(folder.filePath(QStringLiteral("module{n}"))));
+    auto terminal = std::make_unique<PseudoTerminal>();
+    QCOMPARE(::symlink(terminal->slavePath().c_str(), qPrintable(link)), 0);
+    auto module = std::make_unique<ModuleEmulator>(*terminal, std::vector<Piece>{{moduleFrame(kCard), 20ms}});
+
+    LibraryReader reader;
+    QStringList boxes;
+    QStringList notices;
+    Form1 form(reader, {[&boxes](QWidget *, QMessageBox::Icon, const QString &text) { boxes << text; }, [] {},
+                        [&notices](QWidget *, QMessageBox::Icon, const QString &text) { notices << text; }});
+    reader.setProblemNotifier([&form](const QString &problem) { form.showLibraryProblem(problem); });
+    reader.setLinkNotifier([&form](bool up, const QString &text) { form.linkChanged(up, text); });
+    form.recordTo(recordPath);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.findChild<QComboBox *>(QStringLiteral("cboSetBoud"))->setEditText(QStringLiteral("1"));
+    form.findChild<QLineEdit *>(QStringLiteral("txtBaudRate"))->setText(QStringLiteral("9600"));
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("cmdReadAll")), Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lblCount"))->text(), QStringLiteral("11"));
+
+    const auto label = [&form](const char *name) { return form.findChild<QLabel *>(QLatin1StringView(name))->text(); };
+    auto *log = form.findChild<QPlainTextEdit *>(QStringLiteral("txtTestResult"));
+    auto *toggle = form.findChild<QPushButton *>(QStringLiteral("cmdZiDongCeShi"));
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(label("lblStatPasses").toInt() >= 2, 20000);
+    QCOMPARE(label("lblStatFailures"), QStringLiteral("0"));
+
+    // Pulled out for a second, then plugged in as a new device.
+    module.reset();
+    terminal->hangUp();
+    QVERIFY(QFile::remove(link));
+    terminal.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(label("lblStatPortClosed").toInt() >= 11, 20000);
+    QVERIFY(label("lblStatLink").startsWith(QStringLiteral("读卡器断开\n")));
+    terminal = std::make_unique<PseudoTerminal>();
+    module = std::make_unique<ModuleEmulator>(*terminal, std::vector<Piece>{{moduleFrame(kCard), 20ms}});
+    QCOMPARE(::symlink(terminal->slavePath().c_str(), qPrintable(link)), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(label("lblStatLink").startsWith(QStringLiteral("读卡器恢复\n")), 20000);
+
+    // Within one pass of the return, a whole pass passes again.
+    const int failuresAtReturn = label("lblStatFailures").toInt();
+    const int passesAtReturn = label("lblStatPasses").toInt();
+    QTRY_VERIFY_WITH_TIMEOUT(label("lblStatPasses").toInt() >= passesAtReturn + 3, 20000);
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!log->toPlainText().isEmpty() && log->toPlainText().count(u'\n') == 11, 5000);
+    QVERIFY2(label("lblStatFailures").toInt() <= failuresAtReturn + 11, qPrintable(label("lblStatFailures")));
+    QVERIFY2(!log->toPlainText().contains(QStringLiteral("错误")), qPrintable(log->toPlainText()));
+    QCOMPARE(label("lblStatWrongRead"), QStringLiteral("0"));
+    // The frame said it; no box, not even one that waits for nobody.
+    QCOMPARE(boxes, QStringList());
+    QCOMPARE(notices, QStringList());
+
+    QFile record(recordPath);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(record.readAll()).section(QStringLiteral("\r\n"), 1); // after the header
+    QCOMPARE(text.count(QStringLiteral(",lost,")), 1);
+    QCOMPARE(text.count(QStringLiteral(",back,")), 1);
+    QVERIFY(text.indexOf(QStringLiteral(",lost,")) < text.indexOf(QStringLiteral(",port_not_open,")));
+    form.close();
 }
 
 QTEST_MAIN(TestSerialLibrary)
