@@ -225,18 +225,13 @@ void HostClient::report(const std::string &line) const
 void HostClient::reportCause(const std::string &kind, const std::string &line)
 {
     report(line);
-    if (m_reported.insert(kind).second)
-        m_problems.push_back(line);
+    m_messages.addProblem(kind, line);
 }
 
 const char *HostClient::takeProblem()
 {
     const std::lock_guard lock(m_mutex);
-    if (m_problems.empty())
-        return nullptr;
-    m_takenProblem = std::move(m_problems.front());
-    m_problems.pop_front();
-    return m_takenProblem.c_str();
+    return m_messages.takeProblem();
 }
 
 } // namespace kv::bridge

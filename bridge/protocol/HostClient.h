@@ -18,14 +18,13 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "BridgeProtocol.h"
+#include "ReaderMessages.h"
 
 namespace kv::bridge {
 
@@ -130,9 +129,7 @@ private:
     std::mutex m_mutex; // calls are served one at a time
     bool m_hostFailedBefore = false;
     std::optional<OpenPort> m_openPort; // what to reopen after a new start
-    std::set<std::string> m_reported;
-    std::deque<std::string> m_problems; // not taken yet
-    std::string m_takenProblem;         // the last one taken
+    ReaderMessages m_messages; // the causes for the program
 };
 
 } // namespace kv::bridge

@@ -34,11 +34,6 @@ int millisecondsUntil(Clock::time_point until, Clock::time_point now)
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
-// Link events the program has not taken are dropped beyond this many, the
-// oldest first: a program that never takes them does not make the library
-// grow over an endless run on a loose cable.
-constexpr std::size_t kMaxLinkEvents = 64;
-
 std::string describePort(std::int32_t port, const std::string &path)
 {
     return "port " + std::to_string(port) + " (" + path + ")";
@@ -139,22 +134,13 @@ std::int16_t SerialReader::beep(std::int32_t, std::uint8_t)
 const char *SerialReader::takeProblem()
 {
     const std::lock_guard lock(m_mutex);
-    if (m_problems.empty())
-        return nullptr;
-    m_taken = std::move(m_problems.front());
-    m_problems.pop_front();
-    return m_taken.c_str();
+    return m_messages.takeProblem();
 }
 
 const char *SerialReader::takeLinkEvent(bool &up)
 {
     const std::lock_guard lock(m_mutex);
-    if (m_linkEvents.empty())
-        return nullptr;
-    up = m_linkEvents.front().first;
-    m_taken = std::move(m_linkEvents.front().second);
-    m_linkEvents.pop_front();
-    return m_taken.c_str();
+    return m_messages.takeLinkEvent(up);
 }
 
 void SerialReader::closeLocked()
@@ -251,18 +237,15 @@ void SerialReader::back()
 void SerialReader::linkEvent(bool up, const std::string &text)
 {
     m_log << kLogPrefix << text << std::endl;
-    if (m_linkEvents.size() == kMaxLinkEvents)
-        m_linkEvents.pop_front();
-    m_linkEvents.emplace_back(up, text);
+    m_messages.addLinkEvent(up, text);
 }
 
 std::int16_t SerialReader::failOpen(std::int16_t status, const std::string &what)
 {
     m_log << kLogPrefix << what << std::endl;
     // The refusals the operator can remove are shown once per cause.
-    const bool operatorCause = status == kNoDevice || status == kBusy || status == kNoPermission;
-    if (operatorCause && m_toldCauses.insert(status).second)
-        m_problems.push_back(what);
+    if (status == kNoDevice || status == kBusy || status == kNoPermission)
+        m_messages.addProblem(std::to_string(status), what);
     return status;
 }
 

@@ -46,15 +46,14 @@
 // All methods may be called from any thread; calls are served one at a time.
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
 #include <utility>
 
 #include "CardId.h"
 #include "Reader.h"
+#include "ReaderMessages.h"
 #include "SerialDevices.h"
 #include "SerialStatus.h"
 
@@ -104,10 +103,7 @@ private:
     std::int32_t m_port = 0;
     std::int32_t m_baud = 0;
     std::string m_path;
-    std::set<std::int16_t> m_toldCauses;                  // the causes given to takeProblem
-    std::deque<std::string> m_problems;                   // not taken yet
-    std::deque<std::pair<bool, std::string>> m_linkEvents; // not taken yet
-    std::string m_taken;                                  // the text last taken
+    ReaderMessages m_messages;
 };
 
 // The library's own reader, logging to standard error.
