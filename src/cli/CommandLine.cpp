@@ -177,8 +177,8 @@ QString wanted(const OptionRow &row)
         return QStringLiteral("one of ") + kReaderNames.join(QStringLiteral(", "));
     case Kind::Indicator: {
         QStringList names;
-        for (const std::u16string_view name : kIndicatorNames)
-            names << QStringView(name).toString();
+        for (const char *name : kIndicatorNames)
+            names << utf8(name);
         return rangeText(row) + QStringLiteral(" or one of ") + names.join(QStringLiteral(", "));
     }
     case Kind::Switch:
@@ -411,7 +411,7 @@ std::optional<QString> takeArgument(const QStringList &positional, const Command
         return takeDecimal(*row, command, value, invocation);
     std::optional<std::int64_t> code = decimal(value, row->lowest, row->highest);
     for (std::size_t i = 0; !code && i < kIndicatorNames.size(); ++i)
-        if (QStringView(kIndicatorNames[i]) == value)
+        if (utf8(kIndicatorNames[i]) == value)
             code = static_cast<std::int64_t>(i);
     if (!code)
         return refused(command, value, *row);

@@ -3,6 +3,7 @@
 
 #include "StatisticsFrame.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 
 namespace kv {
@@ -21,7 +22,10 @@ QLabel *label(const QWidget &window, const char *name)
     return found;
 }
 
-QString orEmptyMark(const QString &text) { return text.isEmpty() ? QStringLiteral("（空）") : text; }
+QString orEmptyMark(const QString &text)
+{
+    return text.isEmpty() ? QCoreApplication::translate("Statistics", "（空）") : text;
+}
 
 } // namespace
 
@@ -51,7 +55,7 @@ void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clo
 
 QString StatisticsFrame::failureText(const TestStatistics::Failure &failure)
 {
-    return QStringLiteral("%1 第%2步\n读数 %3\n参考 %4")
+    return QCoreApplication::translate("Statistics", "%1 第%2步\n读数 %3\n参考 %4")
         .arg(failure.when.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")))
         .arg(failure.step)
         .arg(orEmptyMark(failure.reading), orEmptyMark(failure.reference));
