@@ -40,10 +40,6 @@
         <translation>Read card (all formats)</translation>
     </message>
     <message>
-        <source>读取版本号</source>
-        <translation>Read version</translation>
-    </message>
-    <message>
         <source>控制指示灯</source>
         <translation>LEDs</translation>
     </message>
@@ -157,6 +153,16 @@
     <message>
         <source>最近失败</source>
         <translation>Last failure</translation>
+    </message>
+    <message>
+        <source>读取版本号</source>
+        <comment>frame</comment>
+        <translation>Reader version</translation>
+    </message>
+    <message>
+        <source>读取版本号</source>
+        <comment>button</comment>
+        <translation>Read version</translation>
     </message>
 </context>
 <context>

@@ -18,7 +18,7 @@ constexpr std::array kControls = std::to_array<Control>({
     {"Frame1",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP3("Layout", "端口连接", "frame"), 480,   120,   12855, 975,   0},
     {"Picture1",          K::Picture,   nullptr,     "",                     13680, 120,   4815,  1095,  -1},
     {"Frame2",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP("Layout", "寻卡（全部格式）"), 480,   1320,  18135, 4650,  3},
-    {"Frame3",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP("Layout", "读取版本号"), 480,   6000,  4215,  1335,  10},
+    {"Frame3",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP3("Layout", "读取版本号", "frame"), 480,   6000,  4215,  1335,  10},
     {"Frame5",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP("Layout", "控制指示灯"), 5040,  6000,  4455,  1335,  42},
     {"Frame6",            K::Frame,     nullptr,     QT_TRANSLATE_NOOP("Layout", "蜂鸣器"), 9840,  6000,  3615,  1335,  45},
     {"Label_RetInfo",     K::Label,     nullptr,     "Label1",               480,   7560,  12975, 375,   5},
@@ -64,7 +64,7 @@ constexpr std::array kControls = std::to_array<Control>({
     {"lblCount",          K::Label,     "Frame2",    "Label1",               10320, 4200,  1455,  255,   -1},
 
     // Version
-    {"cmdReadVersion",    K::Button,    "Frame3",    QT_TRANSLATE_NOOP("Layout", "读取版本号"), 240,   360,   1695,  375,   12},
+    {"cmdReadVersion",    K::Button,    "Frame3",    QT_TRANSLATE_NOOP3("Layout", "读取版本号", "button"), 240,   360,   1695,  375,   12},
     {"txtVersion",        K::TextBox,   "Frame3",    "Text2",                2760,  360,   1215,  375,   11},
 
     // Indicator
