@@ -8,10 +8,12 @@
 #   . setup/packages.sh
 #   install_missing "${build_packages[@]}" "${test_packages[@]}"
 
-# The program's build and its start: CMake, g++, Qt 6 Widgets and Test, a font
-# that shows Chinese, a virtual X server for a machine without a display, and
+# The program's build and its start: CMake, g++, Qt 6 Widgets and Test, Qt's
+# translation tools (lupdate and lrelease, and their CMake package in
+# qt6-tools-dev) for the English texts built into the programs, a font that
+# shows Chinese, a virtual X server for a machine without a display, and
 # rsvg-convert for the PNG icons drawn from the SVG one.
-build_packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsvg2-bin)
+build_packages=(cmake make g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools fonts-wqy-microhei xvfb xauth librsvg2-bin)
 
 # What the test suite adds: MinGW-w64 for the reader hosts and Windows DLLs of
 # the Wine bridge's tests, and 64-bit Wine. 32-bit Wine (wine32_packages)
@@ -21,10 +23,12 @@ build_packages=(cmake make g++ qt6-base-dev fonts-wqy-microhei xvfb xauth librsv
 test_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 
 # The Windows build: MinGW-w64 for 64-bit Windows (the program) and 32-bit
-# Windows (the reader host), Qt's host tools (in qt6-base-dev), 64-bit Wine
-# for its tests. NSIS makes the installer. The packages' checks run the
-# program on a virtual X server and click it with xdotool.
+# Windows (the reader host), Qt's host tools (in qt6-base-dev; lupdate and
+# lrelease in qt6-tools-dev and qt6-l10n-tools), 64-bit Wine for its tests.
+# NSIS makes the installer. The packages' checks run the program on a virtual
+# X server and click it with xdotool.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix qt6-base-dev
+                  qt6-tools-dev qt6-l10n-tools
                   wine64 fonts-wqy-microhei xz-utils xvfb xauth xdotool unzip nsis)
 
 # The checkers of the release packages (packaging/check-packages.sh); the

@@ -62,9 +62,9 @@ while IFS='|' read -r args first; do
     [ "$(head -n 1 "$out")" = "$first" ] || { cat "$out"; fail "'$args': first line is not '$first'"; }
 done <<CASES
 --version|kv718st-demo $version
---help|Usage: kv718st-demo [--record FILE] [--help | --version]
+--help|Usage: kv718st-demo [--language en|zh] [--record FILE] [--help | --version]
 -x --version --help|kv718st-demo $version
---help --version|Usage: kv718st-demo [--record FILE] [--help | --version]
+--help --version|Usage: kv718st-demo [--language en|zh] [--record FILE] [--help | --version]
 CASES
 [ "$(wc -l <"$out")" -gt 5 ] && grep -q -- '--version' "$out" && grep -q 'kv718st-demo(1)' "$out" ||
     fail "--help does not name both options and the manual page"

@@ -85,7 +85,7 @@ void WindowTest::geometry_data()
     QTest::newRow("format 10 box") << QStringLiteral("txtZiFu_10") << QStringLiteral("Frame2") << QRect(464, 176, 193, 25);
     QTest::newRow("log") << QStringLiteral("txtTestResult") << QStringLiteral("Frame2") << QRect(880, 24, 321, 273);
     QTest::newRow("buzzer label") << QStringLiteral("Label1") << QStringLiteral("Frame6") << QRect(32, 64, 89, 17);
-    QTest::newRow("statistics") << QStringLiteral("fraStats") << QStringLiteral("Form1") << QRect(912, 400, 329, 148);
+    QTest::newRow("statistics") << QStringLiteral("fraStats") << QStringLiteral("Form1") << QRect(904, 400, 348, 148);
     QTest::newRow("last failure") << QStringLiteral("lblStatLastFailure") << QStringLiteral("fraStats") << QRect(89, 74, 232, 51);
 }
 

@@ -286,6 +286,9 @@ private:
             if (!word(step.name, "a control name", kw))
                 return false;
             step.source = QStringLiteral("text ") + quoteIfNeeded(step.name);
+        } else if (kw == u"texts") {
+            step.kind = StepKind::Texts;
+            step.source = QStringLiteral("texts");
         } else if (kw == u"grab") {
             step.kind = StepKind::Grab;
             if (!word(step.text, "a file path", kw))

@@ -21,6 +21,9 @@
 //   until NAME reaches N [within MS]  wait until NAME's text is a whole number
 //                                     of at least N
 //   text NAME                         print NAME's text
+//   texts                             print the text of every named control,
+//                                     the entries of its lists and the names
+//                                     screen readers give controls
 //   grab PATH                         save a picture of Form1 as PNG
 //   memory                            print peak and current resident memory
 //   boxes                             from now on print every message box and
@@ -30,7 +33,7 @@
 //   close                             close Form1 (only as the very last step)
 namespace kv::drive {
 
-enum class StepKind { Paint, Click, Wait, Until, Text, Grab, Memory, Boxes, Repeat, Close };
+enum class StepKind { Paint, Click, Wait, Until, Text, Texts, Grab, Memory, Boxes, Repeat, Close };
 enum class Match { Equals, Contains, AtLeast };
 
 // The keyword of a match in a script: is, has, reaches.

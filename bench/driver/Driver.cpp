@@ -238,6 +238,7 @@ private:
             printLine(QStringLiteral("text name=%1 value=%2").arg(fieldValue(s.name), fieldValue(widgetText(w))));
             return scheduleNext();
         }
+        case StepKind::Texts: return texts();
         case StepKind::Grab: return grab(s);
         case StepKind::Memory: return memory();
         case StepKind::Boxes:
@@ -447,7 +448,33 @@ private:
         scheduleNext();
     }
 
-    // ---- grab, memory, close -----------------------------------------------
+    // ---- texts, grab, memory, close ----------------------------------------
+
+    // Everything an operator reads on the window: the text of the window and
+    // of every control named by the program (Qt's own inner widgets are
+    // named qt_*), each entry of a list, and the name a screen reader gives
+    // a control where the program set one.
+    void texts()
+    {
+        QWidget *f = requireForm(*m_step);
+        QList<QWidget *> widgets{f};
+        widgets += f->findChildren<QWidget *>();
+        for (QWidget *w : std::as_const(widgets)) {
+            const QString name = w->objectName();
+            if (name.isEmpty() || name.startsWith(QLatin1StringView("qt_")))
+                continue;
+            printLine(QStringLiteral("text name=%1 value=%2").arg(fieldValue(name), fieldValue(widgetText(w))));
+            if (auto *c = qobject_cast<QComboBox *>(w))
+                for (int i = 0; i < c->count(); ++i)
+                    printLine(QStringLiteral("item name=%1 index=%2 value=%3")
+                                  .arg(fieldValue(name))
+                                  .arg(i)
+                                  .arg(fieldValue(c->itemText(i))));
+            if (!w->accessibleName().isEmpty())
+                printLine(QStringLiteral("accessible name=%1 value=%2").arg(fieldValue(name), fieldValue(w->accessibleName())));
+        }
+        scheduleNext();
+    }
 
     void grab(const Step &s)
     {

@@ -27,6 +27,7 @@ QString outline(const std::vector<Step> &steps, int indent = 0)
                        .arg(s.number);
             break;
         case StepKind::Text: out += QStringLiteral("text [%1]").arg(s.name); break;
+        case StepKind::Texts: out += QStringLiteral("texts"); break;
         case StepKind::Grab: out += QStringLiteral("grab [%1]").arg(s.text); break;
         case StepKind::Memory: out += QStringLiteral("memory"); break;
         case StepKind::Boxes: out += QStringLiteral("boxes"); break;
@@ -60,6 +61,7 @@ private slots:
                                       << QStringLiteral("paint 10000\nmemory\nclose\n");
         QTest::newRow("boxes before a click") << QStringLiteral("boxes; click cmdReadAll")
                                               << QStringLiteral("boxes\nclick [cmdReadAll] 10000\n");
+        QTest::newRow("texts before a close") << QStringLiteral("texts\nclose") << QStringLiteral("texts\nclose\n");
         QTest::newRow("click default and within")
             << QStringLiteral("click cmdReadAll; click cmdLED within 30")
             << QStringLiteral("click [cmdReadAll] 10000\nclick [cmdLED] 30\n");

@@ -4,7 +4,8 @@
 // The automatic test of the main window: the start/stop toggle, the timer
 // tick that runs one pass, the pass itself and the read of one step.
 //
-// Whether the test runs is held only in the caption of the toggle button.
+// Whether the test runs is held only in the caption of the toggle button,
+// compared with the caption of the language in use.
 // Passes follow each other one timer interval apart; between the steps of a
 // pass DelayMs processes events, so every other handler, the toggle included,
 // can run in the middle of a pass.
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,8 +39,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kStopped = QStringLiteral("自动测试开始"); // the caption while the test is stopped
-const QString kRunning = QStringLiteral("自动测试关闭"); // the caption while it runs
+// The toggle's caption while the test is stopped: its caption in the layout.
+QString stoppedCaption() { return QCoreApplication::translate("Layout", "自动测试开始"); }
+// Its caption while the test runs.
+QString runningCaption() { return QCoreApplication::translate("Layout", "自动测试关闭"); }
 constexpr auto kPassInterval = 10ms;
 constexpr double kStepWaitMs = 10;
 constexpr int kPassColor = 49152; // green
@@ -57,17 +61,17 @@ void Form1::enableTimer1()
 
 void Form1::cmdZiDongCeShi_Click()
 {
-    if (cmdZiDongCeShi->text() == kStopped) {
+    if (cmdZiDongCeShi->text() == stoppedCaption()) {
         if (!openOrNotice())
             return;
         enableTimer1();
-        cmdZiDongCeShi->setText(kRunning);
+        cmdZiDongCeShi->setText(runningCaption());
         m_run.start({Label_RetInfo->text(), m_libraryDescription ? m_libraryDescription() : QString(),
                      m_port.openedPort(), m_port.openedBaud()});
         m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), true);
         return;
     }
-    cmdZiDongCeShi->setText(kStopped);
+    cmdZiDongCeShi->setText(stoppedCaption());
     Timer1->stop();
     if (m_port.isOpen())
         closePortSequence();
@@ -91,13 +95,13 @@ void Form1::Timer1_Timer()
     txtTestResult->clearText();
     subTest();
     enableTimer1();
-    if (cmdZiDongCeShi->text() == kStopped)
+    if (cmdZiDongCeShi->text() == stoppedCaption())
         Timer1->stop();
 }
 
 void Form1::subTest()
 {
-    if (cmdZiDongCeShi->text() == kRunning)
+    if (cmdZiDongCeShi->text() == runningCaption())
         Timer1->stop();
     const std::size_t pass = m_run.beginPass();
     for (std::int16_t step = 0; step < kFormatCount; ++step) {
@@ -107,9 +111,9 @@ void Form1::subTest()
         const QString cardNumber = read ? sString : QString();
         const bool passed = m_run.countStep(pass, {step, txtZiFu[static_cast<std::size_t>(step)]->text(), cardNumber,
                                                    read, Label_RetInfo->text()});
-        txtTestResult->appendLine(QStringLiteral("第") + numberText(step)
-                                  + (passed ? QStringLiteral("步测试成功，卡号为") : QStringLiteral("步测试错误，卡号为"))
-                                  + cardNumber);
+        txtTestResult->appendLine((passed ? QCoreApplication::translate("Log", "第%1步测试成功，卡号为%2")
+                                           : QCoreApplication::translate("Log", "第%1步测试错误，卡号为%2"))
+                                      .arg(numberText(step), cardNumber));
         // While the test runs the totals follow a few times a second; after a
         // stop, the steps of the pass still running are shown as they come.
         m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), !m_run.totals().clockRunning());
@@ -147,6 +151,8 @@ void Form1::recordLost(const QString &file, const QString &reason)
 {
     std::fprintf(stderr, "kv718st-demo: %s\n", qUtf8Printable(recordLostMessage(file, reason)));
     if (!m_shuttingDown)
-        tell(QMessageBox::Warning, QStringLiteral("无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")
-                                       .arg(QDir::toNativeSeparators(file), reason));
+        tell(QMessageBox::Warning,
+             QCoreApplication::translate("Messages",
+                                         "无法写入测试记录文件：%1\n\n原因：%2\n\n程序继续运行，但不再记录测试。")
+                 .arg(QDir::toNativeSeparators(file), reason));
 }

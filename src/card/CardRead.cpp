@@ -5,13 +5,18 @@
 
 #include <span>
 
+#include <QCoreApplication>
+
 #include "Module.h"
 #include "ReadFormat.h"
 #include "Reader.h"
 
 namespace kv {
 
-QString CardReading::message() const { return ok() ? QStringLiteral("寻卡成功！") : QStringLiteral("寻卡操作失败！"); }
+QString CardReading::message() const
+{
+    return ok() ? QCoreApplication::translate("Status", "寻卡成功！") : QCoreApplication::translate("Status", "寻卡操作失败！");
+}
 
 namespace {
 

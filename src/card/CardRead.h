@@ -22,7 +22,7 @@ struct CardReading
     QString text;            // the text rendering of a decimal format; else empty
 
     bool ok() const { return status == 0; }
-    // The status line after the read: "寻卡成功！" or "寻卡操作失败！".
+    // The status line after the read: "寻卡成功！" or "寻卡操作失败！", translated.
     QString message() const;
 };
 

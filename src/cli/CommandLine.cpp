@@ -30,6 +30,7 @@ enum class Kind {
     References, // F=HEX, repeatable
     File,       // a file name, not empty
     Indicator,  // led's CODE: a decimal code or the window's name of the LED command
+    Language,   // one of kLanguageNames
 };
 
 // Puts a checked value into the invocation.
@@ -59,7 +60,7 @@ struct OptionRow
 // The order of the rows is the order of the help lines (a command's own
 // options, then the common ones) and of the checks. An option that two
 // commands take with different help or values has a row for each.
-constexpr std::array<OptionRow, 17> kOptions = {{
+constexpr std::array<OptionRow, 18> kOptions = {{
     {.name = "port", .valueName = "N", .help = "serial port number", .kind = Kind::Decimal,
      .noun = "a port number", .lowest = 1, .highest = 255, .fallback = kDefaultPort,
      .store = [](Invocation &i, std::int64_t v) { i.port = static_cast<std::int32_t>(v); }},
@@ -69,6 +70,10 @@ constexpr std::array<OptionRow, 17> kOptions = {{
     {.name = "reader", .valueName = "NAME",
      .help = "use one of the project's installed reader libraries instead of the one the loader finds",
      .kind = Kind::Reader},
+    {.name = "language", .valueName = "LANG",
+     .help = "the language of the window's texts the program writes (the record's status column, a missing "
+             "library's message): zh (the default) or en",
+     .kind = Kind::Language},
     {.name = "help", .help = "show the help and exit", .shortName = "h"},
     {.name = "version", .help = "show the program's version and exit"},
 
@@ -184,9 +189,15 @@ QString wanted(const OptionRow &row)
         return QStringLiteral("one of ") + kReaderNames.join(QStringLiteral(", "));
     case Kind::Indicator: {
         QStringList names;
-        for (const std::u16string_view name : kIndicatorNames)
-            names << QStringView(name).toString();
+        for (const char *name : kIndicatorNames)
+            names << utf8(name);
         return rangeText(row) + QStringLiteral(" or one of ") + names.join(QStringLiteral(", "));
+    }
+    case Kind::Language: {
+        QStringList names;
+        for (const auto &[name, language] : kLanguageNames)
+            names << QString::fromLatin1(name);
+        return QStringLiteral("one of ") + names.join(QStringLiteral(", "));
     }
     case Kind::Switch:
     case Kind::References:
@@ -397,6 +408,13 @@ std::optional<QString> takeOption(const QCommandLineParser &parser, const Option
             return QStringLiteral("--%1 needs a file name").arg(name);
         invocation.recordFile = value;
         break;
+    case Kind::Language: {
+        const std::optional<Language> language = languageNamed(value.toStdString());
+        if (!language)
+            return refused(QStringLiteral("--") + name, value, row);
+        invocation.language = *language;
+        break;
+    }
     case Kind::Indicator: // only led's argument
         break;
     }
@@ -418,7 +436,7 @@ std::optional<QString> takeArgument(const QStringList &positional, const Command
         return takeDecimal(*row, command, value, invocation);
     std::optional<std::int64_t> code = decimal(value, row->lowest, row->highest);
     for (std::size_t i = 0; !code && i < kIndicatorNames.size(); ++i)
-        if (QStringView(kIndicatorNames[i]) == value)
+        if (utf8(kIndicatorNames[i]) == value)
             code = static_cast<std::int64_t>(i);
     if (!code)
         return refused(command, value, *row);

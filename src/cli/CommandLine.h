@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "Language.h"
 #include "ReadFormat.h"
 
 namespace kv {
@@ -48,6 +49,7 @@ struct Invocation
     std::array<QString, kFormatCount> references; // test: given references, empty where not given
     QString recordFile;
     std::uint8_t value = 0; // beep: the value; led: the code
+    Language language = Language::Chinese; // of the window's texts the program writes
 };
 
 // What the program answers without touching the reader: a help text or the

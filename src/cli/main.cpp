@@ -13,6 +13,7 @@
 
 #include "CommandLine.h"
 #include "Console.h"
+#include "Language.h"
 #include "LibraryReader.h"
 #include "ProjectReaders.h"
 #include "Commands.h"
@@ -92,6 +93,11 @@ int main(int argc, char *argv[])
         return console.answer(answer->text) ? kExitSuccess : kExitFailed;
     }
     const Invocation &invocation = std::get<Invocation>(parsed);
+    // The window's texts the program writes, in the language asked for; its
+    // own messages are English. KV718ST_LANGUAGE is the window's: a script's
+    // output does not change with the environment.
+    if (!useLanguage(invocation.language))
+        console.message(QStringLiteral("the translation is missing from this build; the window's texts stay Chinese"));
 
     // By default the library by its bare name, as the window loads it; with
     // --reader one of the project's own by its full path, found as the

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <array>
-#include <string_view>
+
+#include <QtGlobal>
 
 namespace kv {
 
 // The indicator commands of rf_light_125K, named as the window's list names
-// them; the index is the code passed to the library.
-inline constexpr std::array<std::u16string_view, 4> kIndicatorNames = {u"LED1灭", u"LED1亮", u"LED2灭", u"LED2亮"};
+// them, in UTF-8; the index is the code passed to the library. The window
+// shows their translation (context "Indicators") and decides by the index.
+inline constexpr std::array<const char *, 4> kIndicatorNames = {
+    QT_TRANSLATE_NOOP("Indicators", "LED1灭"), QT_TRANSLATE_NOOP("Indicators", "LED1亮"),
+    QT_TRANSLATE_NOOP("Indicators", "LED2灭"), QT_TRANSLATE_NOOP("Indicators", "LED2亮")};
 
 } // namespace kv

@@ -3,6 +3,8 @@
 
 #include "PortConnection.h"
 
+#include <QCoreApplication>
+
 #include "NumericText.h"
 #include "Reader.h"
 
@@ -14,7 +16,8 @@ PortConnection::Outcome PortConnection::open(const QString &portText, const QStr
     const auto baud = int32Value(baudText);
     if (!port || !baud) {
         m_errorCom = kClosed;
-        return {false, port ? QStringLiteral("波特率超出范围！") : QStringLiteral("端口号超出范围！")};
+        return {false, port ? QCoreApplication::translate("Status", "波特率超出范围！")
+                            : QCoreApplication::translate("Status", "端口号超出范围！")};
     }
     return open(*port, *baud);
 }
@@ -23,24 +26,28 @@ PortConnection::Outcome PortConnection::open(std::int32_t port, std::int32_t bau
 {
     if (const std::int16_t status = m_reader.initCom(0, port, baud); status != 0) {
         m_errorCom = kClosed;
-        return {false, QStringLiteral("串口打开失败！"), status};
+        return {false, QCoreApplication::translate("Status", "串口打开失败！"), status};
     }
     m_errorCom = kOpen;
     m_openedPort = port;
     m_openedBaud = baud;
-    return {true, QStringLiteral("串口打开成功！")};
+    return {true, QCoreApplication::translate("Status", "串口打开成功！")};
 }
 
 PortConnection::Outcome PortConnection::close()
 {
     if (const std::int16_t status = m_reader.closePort(); status != 0)
-        return {false, QStringLiteral("串口关闭失败！"), status};
+        return {false, QCoreApplication::translate("Status", "串口关闭失败！"), status};
     m_errorCom = kClosed;
-    return {true, QStringLiteral("串口关闭成功！")};
+    return {true, QCoreApplication::translate("Status", "串口关闭成功！")};
 }
 
-QString PortConnection::notOpenMessage() { return QStringLiteral("串口打开失败！"); }
+// The same Chinese text as a failed open; English says what it means here.
+QString PortConnection::notOpenMessage() { return QCoreApplication::translate("Status", "串口打开失败！", "not open"); }
 
-QString PortConnection::alreadyOpenNotice() { return QStringLiteral("串口已经打开，可直接操作"); }
+QString PortConnection::alreadyOpenNotice()
+{
+    return QCoreApplication::translate("Messages", "串口已经打开，可直接操作");
+}
 
 } // namespace kv

@@ -45,23 +45,26 @@ QString libraryMissingText(const QString &what, const QString &reason)
 {
 #if defined(_WIN32)
     // Windows looks in the program's own folder first, then along PATH.
-    QString text = QStringLiteral("找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
-                                  "请把读卡器厂商提供的库 %3 放在本程序所在的目录，"
-                                  "或把它所在的目录加入环境变量 PATH。")
+    QString text = QCoreApplication::translate("Messages",
+                                               "找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
+                                               "请把读卡器厂商提供的库 %3 放在本程序所在的目录，"
+                                               "或把它所在的目录加入环境变量 PATH。")
                        .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
 #else
-    QString text = QStringLiteral("找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
-                                  "请安装读卡器厂商提供的库 %3，或把环境变量 LD_LIBRARY_PATH "
-                                  "指向它所在的目录。")
+    QString text = QCoreApplication::translate("Messages",
+                                               "找不到读卡器库或其中的函数：%1\n\n原因：%2\n\n"
+                                               "请安装读卡器厂商提供的库 %3，或把环境变量 LD_LIBRARY_PATH "
+                                               "指向它所在的目录。")
                        .arg(what, reason, QStringLiteral(RF_LIBRARY_NAME));
 #endif
     // Point at the simulated reader shipped with the tool, for a demonstration.
     if (const QString simulated = projectReaderFolder(QStringLiteral("simulated")); !simulated.isEmpty()) {
 #if defined(_WIN32)
-        text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nset PATH=%1;%PATH%")
+        text += QCoreApplication::translate("Messages", "\n\n演示时可使用随本程序提供的模拟读卡器：\nset PATH=%1;%PATH%")
                     .arg(QDir::toNativeSeparators(simulated));
 #else
-        text += QStringLiteral("\n\n演示时可使用随本程序提供的模拟读卡器：\nLD_LIBRARY_PATH=%1").arg(simulated);
+        text += QCoreApplication::translate("Messages", "\n\n演示时可使用随本程序提供的模拟读卡器：\nLD_LIBRARY_PATH=%1")
+                    .arg(simulated);
 #endif
     }
     return text;

@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFont>
 #include <QGroupBox>
@@ -85,7 +86,10 @@ QWidget *newControl(layout::Kind kind, const QString &text, QWidget *container)
 
 QWidget *createControl(const layout::Control &control, QWidget *container)
 {
-    QWidget *widget = newControl(control.kind, QString::fromUtf8(control.text), container);
+    // Texts that are words are in the translation; the others show as they are.
+    const QString text =
+        QCoreApplication::translate(layout::kTextContext, control.text.source, control.text.disambiguation);
+    QWidget *widget = newControl(control.kind, text, container);
     widget->setObjectName(QString::fromLatin1(control.name));
     widget->setEnabled(control.enabled);
     if (control.tab < 0)
@@ -130,7 +134,7 @@ void showNoticeBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 
 Form1::Hooks Form1::defaultHooks() { return {showMessageBox, endProgramNow, showNoticeBox}; }
 
-QString Form1::applicationTitle() { return QStringLiteral("KV718ST演示软件"); }
+QString Form1::applicationTitle() { return QCoreApplication::translate("Window", "KV718ST演示软件"); }
 
 Form1::Form1(Reader &reader, Hooks hooks, QWidget *parent)
     : QWidget(parent), m_reader(reader), m_hooks(std::move(hooks))
@@ -208,8 +212,8 @@ void Form1::findControls(const QHash<QByteArray, QWidget *> &byName)
 // change, and the test timer.
 void Form1::setUpControls()
 {
-    for (const std::u16string_view name : kIndicatorNames)
-        cboLED->addItem(QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size())));
+    for (const char *name : kIndicatorNames)
+        cboLED->addItem(QCoreApplication::translate("Indicators", name));
 
     QFont statusFont;
     statusFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("WenQuanYi Micro Hei"),
@@ -225,8 +229,8 @@ void Form1::setUpControls()
     // Screen readers name the labels that change by what they show. A label
     // with a name of its own also spares Qt a name-change notice, with its
     // look-ups, at every new text: the counter changes at every read.
-    lblCount->setAccessibleName(QStringLiteral("成功计数"));
-    Label_RetInfo->setAccessibleName(QStringLiteral("状态"));
+    lblCount->setAccessibleName(QCoreApplication::translate("Window", "成功计数"));
+    Label_RetInfo->setAccessibleName(QCoreApplication::translate("Window", "状态"));
 
     lblCount->setAutoFillBackground(true);
     QPalette countPalette = lblCount->palette();
@@ -302,7 +306,7 @@ void Form1::showLibraryProblem(const QString &problem)
         std::fprintf(stderr, "kv718st-demo: reader library: %s\n", problem.toLocal8Bit().constData());
         return;
     }
-    tell(QMessageBox::Critical, QStringLiteral("读卡器库无法访问读卡器：\n\n%1").arg(problem));
+    tell(QMessageBox::Critical, QCoreApplication::translate("Messages", "读卡器库无法访问读卡器：\n\n%1").arg(problem));
 }
 
 void Form1::linkChanged(bool up, const QString &text)

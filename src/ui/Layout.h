@@ -9,16 +9,36 @@
 // text, rectangle in twips (1/1440 inch, 15 twips a pixel at 96 dpi) measured
 // from the container's top-left corner, and tab position (-1: takes no
 // focus). Containers come before the controls they hold.
+//
+// A caption or initial text that is words is marked for translation with
+// QT_TRANSLATE_NOOP("Layout", ...), or QT_TRANSLATE_NOOP3 where two controls
+// show the same Chinese text that English words differently; the window
+// shows its translation (see Language.h). Numbers and placeholders are not
+// marked and show as they are.
 namespace kv::layout {
 
 enum class Kind { Frame, Picture, Shape, Label, Button, TextBox, LogBox, ComboBox };
+
+// The translation context of the table's texts.
+inline constexpr const char *kTextContext = "Layout";
+
+// A caption or initial text in UTF-8, Chinese, and what tells it apart from
+// the same text elsewhere in the table.
+struct Text
+{
+    const char *source;
+    const char *disambiguation = nullptr;
+
+    constexpr Text(const char *text) : source(text) {}
+    constexpr Text(const char *text, const char *comment) : source(text), disambiguation(comment) {}
+};
 
 struct Control
 {
     const char *name;
     Kind kind;
     const char *container; // nullptr: the window itself
-    const char *text;      // UTF-8 caption or initial text
+    Text text;             // caption or initial text
     int left, top, width, height;
     int tab;
     bool enabled = true;

@@ -4,6 +4,7 @@
 // The buzzer, indicator and version commands of the main window.
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -22,11 +23,12 @@ void Form1::cmdBuzzer_Click()
     // it would otherwise reach the library as some other byte.
     const auto value = byteValue(txtBuzzerValue->text()); // blanks anywhere are ignored
     if (!value) {
-        setStatus(QStringLiteral("蜂鸣器值须在0-255之间！"));
+        setStatus(QCoreApplication::translate("Status", "蜂鸣器值须在0-255之间！"));
         return;
     }
     m_module.lastStatus = m_reader.beep(0, *value);
-    setStatus(m_module.lastStatus == 0 ? QStringLiteral("蜂鸣器控制成功！") : QStringLiteral("蜂鸣器控制失败！"));
+    setStatus(m_module.lastStatus == 0 ? QCoreApplication::translate("Status", "蜂鸣器控制成功！")
+                                       : QCoreApplication::translate("Status", "蜂鸣器控制失败！"));
 }
 
 // The selected position of the indicator list; -1 when the operator's typing
@@ -43,11 +45,12 @@ void Form1::cmdLED_Click()
         return;
     const int code = selectedIndicator();
     if (code < 0) {
-        setStatus(QStringLiteral("请从列表中选择指示灯命令！"));
+        setStatus(QCoreApplication::translate("Status", "请从列表中选择指示灯命令！"));
         return;
     }
     m_module.lastStatus = m_reader.light(0, static_cast<std::uint8_t>(code));
-    setStatus(m_module.lastStatus == 0 ? QStringLiteral("指示灯控制成功！") : QStringLiteral("指示灯控制失败！"));
+    setStatus(m_module.lastStatus == 0 ? QCoreApplication::translate("Status", "指示灯控制成功！")
+                                       : QCoreApplication::translate("Status", "指示灯控制失败！"));
 }
 
 void Form1::cmdReadVersion_Click()
@@ -57,9 +60,9 @@ void Form1::cmdReadVersion_Click()
     txtVersion->clear();
     const ReaderVersion version = readVersion(m_reader, m_module);
     if (!version.ok()) {
-        setStatus(QStringLiteral("读取版本号失败！"));
+        setStatus(QCoreApplication::translate("Status", "读取版本号失败！"));
         return;
     }
     txtVersion->setText(version.text);
-    setStatus(QStringLiteral("读取版本号成功！"));
+    setStatus(QCoreApplication::translate("Status", "读取版本号成功！"));
 }

@@ -3,6 +3,7 @@
 
 #include "StatisticsFrame.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QPalette>
@@ -23,7 +24,10 @@ QLabel *label(const QWidget &window, const char *name)
     return found;
 }
 
-QString orEmptyMark(const QString &text) { return text.isEmpty() ? QStringLiteral("（空）") : text; }
+QString orEmptyMark(const QString &text)
+{
+    return text.isEmpty() ? QCoreApplication::translate("Statistics", "（空）") : text;
+}
 
 } // namespace
 
@@ -41,7 +45,7 @@ StatisticsFrame::StatisticsFrame(const QWidget &window)
     Q_ASSERT(m_link);
     m_lastFailure->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_link->setAccessibleName(QStringLiteral("读卡器连接"));
+    m_link->setAccessibleName(QCoreApplication::translate("Window", "读卡器连接"));
 }
 
 void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clock::time_point now, bool atOnce)
@@ -63,8 +67,9 @@ void StatisticsFrame::show(const TestStatistics &statistics, TestStatistics::Clo
 
 void StatisticsFrame::showLink(bool up, const QDateTime &when)
 {
-    m_link->setText((up ? QStringLiteral("读卡器恢复") : QStringLiteral("读卡器断开")) + u'\n' +
-                    when.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
+    m_link->setText((up ? QCoreApplication::translate("Statistics", "读卡器恢复")
+                        : QCoreApplication::translate("Statistics", "读卡器断开")) +
+                    u'\n' + when.toLocalTime().toString(QStringLiteral("HH:mm:ss")));
     QPalette palette = m_link->palette();
     palette.setColor(QPalette::WindowText, up ? m_passes->palette().color(QPalette::WindowText) : QColor(Qt::red));
     m_link->setPalette(palette);
@@ -72,7 +77,7 @@ void StatisticsFrame::showLink(bool up, const QDateTime &when)
 
 QString StatisticsFrame::failureText(const TestStatistics::Failure &failure)
 {
-    return QStringLiteral("%1 第%2步\n读数 %3\n参考 %4")
+    return QCoreApplication::translate("Statistics", "%1 第%2步\n读数 %3\n参考 %4")
         .arg(failure.when.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")))
         .arg(failure.step)
         .arg(orEmptyMark(failure.reading), orEmptyMark(failure.reference));

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -132,6 +133,8 @@ private slots:
     void libraryMissing();
     void testWithMisreads();
     void testReferencesAndDuration();
+    void windowTextsInTheLanguageAsked_data();
+    void windowTextsInTheLanguageAsked();
     void interruptEndsCleanly_data();
     void interruptEndsCleanly();
     void outputThatCannotBeWritten_data();
@@ -221,6 +224,7 @@ void TestCli::exitStatuses_data()
     row("read with argument", QStringLiteral("read 3"), 2, "", "read takes no argument");
     row("ports with argument", QStringLiteral("ports 1"), 2, "", "ports takes no argument");
     row("unknown reader", QStringLiteral("--reader maker read"), 2, "", "--reader: 'maker' is not");
+    row("unknown language", QStringLiteral("--language fr read"), 2, "", "--language: 'fr' is not one of en, zh");
     row("reference too short", QStringLiteral("test --reference 3=11223344"), 2, "", "format 3 needs 10 hexadecimal");
     row("reference not hexadecimal", QStringLiteral("test --reference 7=3344GG"), 2, "", "format 7 needs 6");
     row("reference twice", QStringLiteral("test --reference 7=334455 --reference 7=334455"), 2, "", "given twice");
@@ -340,28 +344,35 @@ void TestCli::valueBounds()
 void TestCli::libraryMissing_data()
 {
     QTest::addColumn<QString>("library"); // what the folder on the loader path holds as the reader library
-    QTest::addColumn<QString>("missing");
-    QTest::newRow("no library") << QString() << QStringLiteral("libVeltronanew125K.so");
+    QTest::addColumn<QStringList>("language");
+    QTest::addColumn<QString>("missing"); // the window's text, the missing part included
+    const QString chinese = QStringLiteral("找不到读卡器库或其中的函数：");
+    QTest::newRow("no library") << QString() << QStringList() << chinese + QStringLiteral("libVeltronanew125K.so");
     // A library without the six functions.
-    QTest::newRow("no function") << QStringLiteral(KV_OTHER_LIBRARY) << QStringLiteral("rf_init_com_125K");
+    QTest::newRow("no function") << QStringLiteral(KV_OTHER_LIBRARY) << QStringList()
+                                 << chinese + QStringLiteral("rf_init_com_125K");
+    QTest::newRow("no library, English")
+        << QString() << QStringList{QStringLiteral("--language"), QStringLiteral("en")}
+        << QStringLiteral("The reader library, or a function in it, cannot be found: libVeltronanew125K.so");
 }
 
 void TestCli::libraryMissing()
 {
     QFETCH(QString, library);
+    QFETCH(QStringList, language);
     QFETCH(QString, missing);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     if (!library.isEmpty())
         QVERIFY(QFile::link(library, folder.filePath(QStringLiteral("libVeltronanew125K.so"))));
     for (const QString &command : {QStringLiteral("read"), QStringLiteral("watch"), QStringLiteral("test")}) {
-        const Run result = run({command}, {QStringLiteral("LD_LIBRARY_PATH=") + folder.path()});
+        const Run result = run(language + QStringList{command}, {QStringLiteral("LD_LIBRARY_PATH=") + folder.path()});
         if (library.isEmpty() && result.err.contains(QStringLiteral("reader library loaded from")))
             QSKIP("a reader library is installed where the loader looks");
         QCOMPARE(result.status, 4);
         QCOMPARE(result.out, QString());
         // The window's text, once.
-        QCOMPARE(result.err.count(QStringLiteral("找不到读卡器库或其中的函数：") + missing), 1);
+        QCOMPARE(result.err.count(missing), 1);
         QVERIFY2(result.err.contains(QStringLiteral("--reader simulated")), qPrintable(result.err));
     }
 }
@@ -476,6 +487,63 @@ void TestCli::testReferencesAndDuration()
     QVERIFY(timed.out.contains(QStringLiteral("fail pass=1 step=3 reference=1122334455 reading= kind=no_reading\n")));
     QCOMPARE(valueOf(totals, QStringLiteral("no_reading")), valueOf(totals, QStringLiteral("steps")));
     QCOMPARE(valueOf(totals, QStringLiteral("wrong_reading")), QStringLiteral("0"));
+}
+
+// The record's status column holds the window's status texts, in the
+// language --language asks for; the program's own output stays English, and
+// the window's variable KV718ST_LANGUAGE does not change it.
+void TestCli::windowTextsInTheLanguageAsked_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("variable"); // KV718ST_LANGUAGE
+    QTest::addColumn<QStringList>("statuses"); // the start's, a misread step's, a failed read's
+
+    const QStringList chinese{QStringLiteral("串口打开成功！"), QStringLiteral("寻卡成功！"),
+                              QStringLiteral("寻卡操作失败！")};
+    const QStringList english{QStringLiteral("Port opened."), QStringLiteral("Card read."),
+                              QStringLiteral("Card read failed.")};
+    const QStringList en{QStringLiteral("--language"), QStringLiteral("en")};
+    QTest::newRow("no option") << QStringList() << QString() << chinese;
+    QTest::newRow("--language zh") << QStringList{QStringLiteral("--language"), QStringLiteral("zh")} << QString()
+                                   << chinese;
+    QTest::newRow("--language en") << en << QString() << english;
+    QTest::newRow("--language=en after the command") << QStringList{QStringLiteral("--language=en")} << QString()
+                                                     << english;
+    QTest::newRow("KV718ST_LANGUAGE=en alone") << QStringList() << QStringLiteral("en") << chinese;
+    QTest::newRow("--language en, KV718ST_LANGUAGE=zh") << en << QStringLiteral("zh") << english;
+}
+
+void TestCli::windowTextsInTheLanguageAsked()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, variable);
+    QFETCH(QStringList, statuses);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString recordPath = folder.filePath(QStringLiteral("record.csv"));
+    // Step 5's reference is wrong: a good read fails it. Some reads fail.
+    const Run result =
+        run(simulated({QStringLiteral("test"), QStringLiteral("--passes"), QStringLiteral("4"), QStringLiteral("--reference"),
+                       QStringLiteral("5=22334456"), QStringLiteral("--record"), recordPath}) +
+                options,
+            {QStringLiteral("KV718ST_SIM_OPTIONS=latency=off,fail=0.2,faults_from=12,seed=3"),
+             QStringLiteral("KV718ST_LANGUAGE=") + variable, QStringLiteral("LANG=en_US.UTF-8")});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.out.contains(QStringLiteral("fail pass=1 step=5 reference=22334456")), qPrintable(result.out));
+
+    QFile file(recordPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList starts;
+    QSet<QString> failures;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(u',');
+        if (fields.value(1) == QLatin1String("start"))
+            starts << fields.value(6);
+        else if (fields.value(1) == QLatin1String("fail"))
+            failures << fields.value(6);
+    }
+    QCOMPARE(starts, QStringList{statuses[0]});
+    QCOMPARE(failures, (QSet<QString>{statuses[1], statuses[2]}));
 }
 
 void TestCli::interruptEndsCleanly_data()

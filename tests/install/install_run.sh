@@ -136,8 +136,13 @@ else
     echo "skip: AppStream data not validated: appstreamcli is not installed (package appstream)"
 fi
 
-# Desktop entries: started command, icon, names in Chinese and English.
+# Desktop entries: started command, icon, names in Chinese and English, and
+# an action that starts the English window.
 desktop_value() { awk -v key="$2=" 'index($0, key) == 1 { print substr($0, length(key) + 1); exit }' "$1"; }
+action_value() {
+    awk -v key="$2=" '/^\[Desktop Action English\]$/ { inside = 1; next } /^\[/ { inside = 0 }
+                      inside && index($0, key) == 1 { print substr($0, length(key) + 1); exit }' "$1"
+}
 entries=("$program=$program")
 for r in "${readers[@]}"; do
     entries+=("${r#*=}=${r#*=}")
@@ -159,6 +164,12 @@ for entry in "${entries[@]}"; do
         check "$name: $key[zh_CN] as $key" test "$(desktop_value "$file" "$key[zh_CN]")" = "$(desktop_value "$file" "$key")"
         check "$name: $key[en] in English" bash -c '[ -n "$1" ] && ! LC_ALL=C grep -q "[^ -~]" <<<"$1"' _ "$(desktop_value "$file" "$key[en]")"
     done
+    check "$name: action English" test "$(desktop_value "$file" Actions)" = "English;"
+    check "$name: action English starts $command --language en" \
+        test "$(action_value "$file" Exec)" = "$command --language en"
+    check "$name: action English named in Chinese and English" bash -c \
+        'LC_ALL=C grep -q "[^ -~]" <<<"$1" && [ -n "$2" ] && ! LC_ALL=C grep -q "[^ -~]" <<<"$2"' _ \
+        "$(action_value "$file" Name)" "$(action_value "$file" "Name[en]")"
     if command -v desktop-file-validate >/dev/null; then
         check "$name: desktop-file-validate" desktop-file-validate "$file"
     else
@@ -296,6 +307,16 @@ else
         grep -qF 'what="cmdReadVersion did not report a click within 3000 ms"' "$work/c.log"
 fi
 [ "$failures" -eq 0 ] || cat "$work/c.log"
+
+# (f) The menu's English action through the launcher: the translation is in
+# the program, nothing beside it.
+(cd / && drive "$work/f.log" 'paint; click cmdReadAll; until Label_RetInfo is "Port closed."; text Form1; close' \
+    env -u LD_LIBRARY_PATH -u KV718ST_LANGUAGE "$prefix/$bindir/$sim_launcher" --language en)
+status=$?
+check "(f) $sim_launcher --language en: status 0 (was $status)" test "$status" -eq 0
+check "(f) $sim_launcher --language en: the English window" grep -q '^driver: text name=Form1 value="KV718ST Demo"$' "$work/f.log"
+check "(f) no translation file installed" test -z "$(find "$prefix" -name '*.qm')"
+[ "$failures" -eq 0 ] || cat "$work/f.log"
 
 # ---- 4. the installed console program ---------------------------------------------
 ln -s "$prefix/$bindir/$cli" "$work/links/cli link"

@@ -4,8 +4,9 @@
 # kv718st-cli.exe under Wine (through wine-run.sh) on the simulated reader as
 # a 64-bit DLL, which --reader simulated finds beside the program (in the build
 # tree in readers\simulated, in the zip in simulated): every format as JSON,
-# and the exit statuses of a port without a reader, a card that is not there
-# and a bad value.
+# the exit statuses of a port without a reader, a card that is not there and
+# a bad value, and a test's record in English, from the translation built
+# into the program.
 # usage: cli_run.sh WINE_RUN PREFIX DLLDIRS CLI
 set -u
 wine_run=$1 prefix=$2 dll_dirs=$3 cli=$4
@@ -24,8 +25,8 @@ run() {
     out=$(tr -d '\r' <<<"$out")
     [ "$status" -eq "$expected" ] || { cat "$errors"; fail "$*: status $status, not $expected"; }
 }
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
+errors=$(mktemp) record=$(mktemp -u).csv
+trap 'rm -f "$errors" "$record"' EXIT
 export KV718ST_SIM_OPTIONS=latency=off
 
 run 0 --reader simulated read --json
@@ -44,3 +45,7 @@ KV718ST_SIM_OPTIONS=card=none run 1 --reader simulated read --format 3
 [ -z "$out" ] || fail "a failed read printed: $out"
 run 2 --reader simulated beep 256
 echo "ok: exit statuses 3, 1 and 2"
+
+run 0 --language en --reader simulated test --passes 1 --record "$record"
+grep -q ',start,,,,,Port opened\.,' "$record" || { cat "$record"; fail "--language en: the record's start is not English"; }
+echo "ok: --language en, the record's status in English"
