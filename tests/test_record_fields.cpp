@@ -60,7 +60,7 @@ void RecordFieldsTest::referenceField()
     {
         EnduranceRun run;
         QVERIFY(run.recordTo(path));
-        run.start({QStringLiteral("串口打开成功！"), QString(), 2, 19200});
+        run.start({QStringLiteral("串口打开成功！"), 2, 19200});
         const std::size_t pass = run.beginPass();
         QVERIFY(!run.countStep(pass, {3, typed, QStringLiteral("00"), true, QStringLiteral("寻卡成功！")}));
         run.endPass();

@@ -66,8 +66,7 @@ void Form1::cmdZiDongCeShi_Click()
             return;
         enableTimer1();
         cmdZiDongCeShi->setText(runningCaption());
-        m_run.start({Label_RetInfo->text(), m_libraryDescription ? m_libraryDescription() : QString(),
-                     m_port.openedPort(), m_port.openedBaud()});
+        m_run.start({Label_RetInfo->text(), m_port.openedPort(), m_port.openedBaud()});
         m_statisticsFrame->show(m_run.totals(), TestStatistics::Clock::now(), true);
         return;
     }

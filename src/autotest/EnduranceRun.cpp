@@ -26,10 +26,6 @@ bool EnduranceRun::recordTo(const QString &path)
     return false;
 }
 
-QString EnduranceRun::recordFile() const { return m_recordFile; }
-
-QString EnduranceRun::recordError() const { return m_recordError; }
-
 void EnduranceRun::start(const Start &start)
 {
     // A test stopped during a pass that is still going ends here.
@@ -39,7 +35,8 @@ void EnduranceRun::start(const Start &start)
     for (std::size_t i = 0; i < m_passNumbers.size(); ++i)
         m_passNumbers[i] = static_cast<std::int64_t>(i) + 1;
     m_passesStarted = static_cast<std::int64_t>(m_passNumbers.size());
-    if (m_record && !m_record->recordStart(QDateTime::currentDateTimeUtc(), start))
+    const QString library = m_describeLibrary ? m_describeLibrary() : QString();
+    if (m_record && !m_record->recordStart(QDateTime::currentDateTimeUtc(), start, library))
         recordFailed();
 }
 

@@ -49,11 +49,10 @@ public:
         QString status;      // the status line after the step
     };
 
-    // What the record's start line says of the test.
+    // How a test started, for the record's start line.
     struct Start
     {
-        QString status;  // the status line after the port was opened
-        QString library; // the reader library as loaded
+        QString status; // the status line after the port was opened
         std::int32_t port = 0;
         std::int32_t baud = 0;
     };
@@ -66,13 +65,15 @@ public:
     // Records every test in the CSV file `path` from now on. False when the
     // file cannot be opened; recordError() says why.
     bool recordTo(const QString &path);
-    QString recordFile() const;
-    QString recordError() const;
+    QString recordError() const { return m_recordError; }
+    // How the record's start line names the reader library: where it was
+    // loaded from, asked at each start.
+    void describeLibraryBy(std::function<QString()> describe) { m_describeLibrary = std::move(describe); }
 
     void start(const Start &start);
     // The test stops: the clock stops and the totals are final. They are
-    // recorded once no pass runs any more, or at once with `atOnce` (at
-    // shut-down, after which nothing runs on).
+    // recorded once no pass runs any more, or at once (at shut-down, after
+    // which nothing runs on).
     enum class StopRecording { WhenPassesEnd, AtOnce };
     void stop(StopRecording when = StopRecording::WhenPassesEnd);
 
@@ -102,6 +103,7 @@ private:
     void recordFailed();
 
     RecordLost m_recordLost;
+    std::function<QString()> m_describeLibrary;
     TestStatistics m_totals;
     std::unique_ptr<TestRecord> m_record;
     QString m_recordFile;

@@ -82,12 +82,12 @@ bool TestRecord::checkLayout()
     return false;
 }
 
-bool TestRecord::recordStart(const QDateTime &when, const EnduranceRun::Start &start)
+bool TestRecord::recordStart(const QDateTime &when, const EnduranceRun::Start &start, const QString &library)
 {
     return write({{"time", timeText(when)},
                   {"event", QStringLiteral("start")},
                   {"status", start.status},
-                  {"library", start.library},
+                  {"library", library},
                   {"port", QString::number(start.port)},
                   {"baud", QString::number(start.baud)},
                   {"version", QStringLiteral(KV_VERSION)}});

@@ -48,7 +48,7 @@ public:
     // Why the last open or write failed.
     const QString &errorString() const { return m_error; }
 
-    bool recordStart(const QDateTime &when, const EnduranceRun::Start &start);
+    bool recordStart(const QDateTime &when, const EnduranceRun::Start &start, const QString &library);
     bool recordFailure(const TestStatistics::Failure &failure, const QString &status);
     bool recordLink(const QDateTime &when, bool up, const QString &text);
     bool recordStop(const QDateTime &when, const TestStatistics &totals, TestStatistics::Clock::duration elapsed);

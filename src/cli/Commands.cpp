@@ -79,7 +79,10 @@ QString totalsText(const TestStatistics &totals, TestStatistics::Clock::time_poi
 } // namespace
 
 Commands::Commands(Reader &reader, const Invocation &invocation, Console &console)
-    : m_reader(reader), m_invocation(invocation), m_console(console)
+    : m_reader(reader),
+      m_invocation(invocation),
+      m_console(console),
+      m_run([this](const QString &file, const QString &reason) { m_console.message(recordLostMessage(file, reason)); })
 {}
 
 int Commands::run()
@@ -256,12 +259,9 @@ void Commands::showTestProgress(const TestStatistics &totals)
 
 int Commands::test()
 {
-    EnduranceRun run([this](const QString &file, const QString &reason) {
-        m_console.message(recordLostMessage(file, reason));
-    });
-    if (!m_invocation.recordFile.isEmpty() && !run.recordTo(m_invocation.recordFile)) {
+    if (!m_invocation.recordFile.isEmpty() && !m_run.recordTo(m_invocation.recordFile)) {
         m_console.message(QStringLiteral("the test record %1 cannot be written: %2")
-                              .arg(m_invocation.recordFile, run.recordError()));
+                              .arg(m_invocation.recordFile, m_run.recordError()));
         return kExitUsage;
     }
 
@@ -278,14 +278,11 @@ int Commands::test()
         m_console.printLine(
             QStringLiteral("reference format=%1 hex=%2").arg(format).arg(references[static_cast<std::size_t>(format)]));
 
-    run.start({m_openedMessage, m_libraryDescription ? m_libraryDescription() : QString(), m_port.openedPort(),
-               m_port.openedBaud()});
-    m_run = &run;
-    const bool missing = runPasses(run, references, interrupt) == TestEnd::LibraryMissing;
-    run.stop();
-    m_run = nullptr;
+    m_run.start({m_openedMessage, m_port.openedPort(), m_port.openedBaud()});
+    const bool missing = runPasses(references, interrupt) == TestEnd::LibraryMissing;
+    m_run.stop();
     m_console.clearProgress();
-    const TestStatistics &totals = run.totals();
+    const TestStatistics &totals = m_run.totals();
     int status = missing ? int(kExitLibraryMissing) : totals.failures() > 0 ? int(kExitFailed) : int(kExitSuccess);
     status = closePort(status);
     if (!m_console.printLine(QStringLiteral("totals ") + totalsText(totals, TestStatistics::Clock::now())) &&
@@ -294,25 +291,25 @@ int Commands::test()
     return status;
 }
 
-Commands::TestEnd Commands::runPasses(EnduranceRun &run, const References &references, Interrupt &interrupt)
+Commands::TestEnd Commands::runPasses(const References &references, Interrupt &interrupt)
 {
     const std::chrono::seconds duration(m_invocation.durationSeconds);
     const auto progressInterval = m_console.errorIsTerminal() ? kProgressInterval : kSummaryInterval;
     auto nextProgress = TestStatistics::Clock::now() + (m_console.errorIsTerminal() ? 0ms : kSummaryInterval);
-    while (!(m_invocation.passes > 0 && run.totals().passes() >= m_invocation.passes) &&
-           !(duration.count() > 0 && run.totals().elapsed(TestStatistics::Clock::now()) >= duration)) {
-        const std::size_t pass = run.beginPass();
+    while (!(m_invocation.passes > 0 && m_run.totals().passes() >= m_invocation.passes) &&
+           !(duration.count() > 0 && m_run.totals().elapsed(TestStatistics::Clock::now()) >= duration)) {
+        const std::size_t pass = m_run.beginPass();
         TestEnd end = TestEnd::Going;
         for (int step = 0; step < kFormatCount && end == TestEnd::Going; ++step) {
-            end = testStep(run, pass, step, references[static_cast<std::size_t>(step)]);
+            end = testStep(pass, step, references[static_cast<std::size_t>(step)]);
             if (const auto now = TestStatistics::Clock::now(); now >= nextProgress) {
-                showTestProgress(run.totals());
+                showTestProgress(m_run.totals());
                 nextProgress = now + progressInterval;
             }
             if (end == TestEnd::Going && (m_console.outputFailed() || !interrupt.wait(kStepWait)))
                 end = TestEnd::Stopped;
         }
-        run.endPass();
+        m_run.endPass();
         if (end != TestEnd::Going)
             return end;
     }
@@ -320,24 +317,18 @@ Commands::TestEnd Commands::runPasses(EnduranceRun &run, const References &refer
 }
 
 // One step read, judged and counted; a failed step is also printed.
-Commands::TestEnd Commands::testStep(EnduranceRun &run, std::size_t pass, int step, const QString &reference)
+Commands::TestEnd Commands::testStep(std::size_t pass, int step, const QString &reference)
 {
     const CardReading reading = readTestStep(m_reader, m_module, static_cast<std::uint8_t>(step));
     if (!reading.ok() && libraryMissing(reading.status))
         return TestEnd::LibraryMissing;
-    if (!run.countStep(pass, {step, reference, reading.hex, true, reading.message()})) {
-        const TestStatistics::Failure &failure = *run.totals().lastFailure();
+    if (!m_run.countStep(pass, {step, reference, reading.hex, true, reading.message()})) {
+        const TestStatistics::Failure &failure = *m_run.totals().lastFailure();
         m_console.printLine(QStringLiteral("fail pass=%1 step=%2 reference=%3 reading=%4 kind=%5")
                                 .arg(QString::number(failure.pass), QString::number(step), failure.reference,
                                      failure.reading, failureKindName(failure.kind)));
     }
     return TestEnd::Going;
-}
-
-void Commands::linkChanged(bool up, const QString &text)
-{
-    if (m_run)
-        m_run->linkChanged(up, text);
 }
 
 int Commands::version()

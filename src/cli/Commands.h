@@ -6,13 +6,13 @@
 #include <functional>
 
 #include "CommandLine.h"
+#include "EnduranceRun.h"
 #include "Module.h"
 #include "PortConnection.h"
 
 namespace kv {
 
 class Console;
-class EnduranceRun;
 class Interrupt;
 class Reader;
 class TestStatistics;
@@ -33,10 +33,10 @@ public:
     // fails from then on, and the run ends with kExitLibraryMissing.
     void setLibraryMissing() { m_libraryMissing = true; }
     // How the record names the reader library: where it was loaded from.
-    void setLibraryDescription(std::function<QString()> describe) { m_libraryDescription = std::move(describe); }
+    void setLibraryDescription(std::function<QString()> describe) { m_run.describeLibraryBy(std::move(describe)); }
     // The reader library said that its link to the reader was lost (`up`
     // false) or is back; a running test counts and records it.
-    void linkChanged(bool up, const QString &text);
+    void linkChanged(bool up, const QString &text) { m_run.linkChanged(up, text); }
 
 private:
     int read();
@@ -65,8 +65,8 @@ private:
     // How a test's passes ended: still going when they ran their course.
     enum class TestEnd { Going, Stopped, LibraryMissing };
     bool takeReferences(References &references);
-    TestEnd runPasses(EnduranceRun &run, const References &references, Interrupt &interrupt);
-    TestEnd testStep(EnduranceRun &run, std::size_t pass, int step, const QString &reference);
+    TestEnd runPasses(const References &references, Interrupt &interrupt);
+    TestEnd testStep(std::size_t pass, int step, const QString &reference);
     void showTestProgress(const TestStatistics &totals);
 
     Reader &m_reader;
@@ -76,8 +76,8 @@ private:
     PortConnection m_port{m_reader};
     bool m_libraryMissing = false;
     QString m_openedMessage; // the status line of the open, for the record
-    std::function<QString()> m_libraryDescription;
-    EnduranceRun *m_run = nullptr; // the test running, if any
+    // The test's verdicts, totals and record.
+    EnduranceRun m_run;
 };
 
 } // namespace kv

@@ -77,7 +77,7 @@ public:
     void showLibraryProblem(const QString &problem);
 
     // How the record names the reader library: where it was loaded from.
-    void setLibraryDescription(std::function<QString()> describe) { m_libraryDescription = std::move(describe); }
+    void setLibraryDescription(std::function<QString()> describe) { m_run.describeLibraryBy(std::move(describe)); }
     // The reader library said that its link to the reader was lost (`up`
     // false) or is back: shown in the statistics frame, counted and recorded
     // by the test.
@@ -152,7 +152,6 @@ private:
     // The automatic test's verdicts, totals and record.
     kv::EnduranceRun m_run{[this](const QString &file, const QString &reason) { recordLost(file, reason); }};
     std::optional<kv::StatisticsFrame> m_statisticsFrame;
-    std::function<QString()> m_libraryDescription;
 
     QComboBox *cboSetBoud = nullptr;
     QLineEdit *txtBaudRate = nullptr;
