@@ -57,14 +57,8 @@ std::int16_t SerialReader::initCom(std::int32_t icdev, std::int32_t port, std::i
     const std::string path = devicePath(pattern, port);
     const OpenResult opened = openSerialPort(path, baud);
     if (opened.status != kOk) {
-        std::string reason = opened.reason;
-        if (opened.status == kNoDevice)
-            reason += "; " + missingDeviceAdvice(pattern, m_folders);
-        else if (opened.status == kBusy)
-            reason += ": " + busyAdvice(path);
-        else if (opened.status == kNoPermission)
-            reason += ": " + permissionAdvice(path);
-        return failOpen(opened.status, describePort(port, path) + ": " + reason);
+        const std::string fix = refusalFix(opened.status, pattern, path);
+        return failOpen(opened.status, describePort(port, path) + ": " + opened.reason + fix, !fix.empty());
     }
     m_fd = opened.fd;
     m_open = true;
@@ -240,11 +234,27 @@ void SerialReader::linkEvent(bool up, const std::string &text)
     m_messages.addLinkEvent(up, text);
 }
 
-std::int16_t SerialReader::failOpen(std::int16_t status, const std::string &what)
+// The refusals the operator can remove, and how: no device, a busy one, no
+// permission. Empty for the others.
+std::string SerialReader::refusalFix(std::int16_t status, const std::string &pattern, const std::string &path) const
+{
+    switch (status) {
+    case kNoDevice:
+        return "; " + missingDeviceAdvice(pattern, m_folders);
+    case kBusy:
+        return ": " + busyAdvice(path);
+    case kNoPermission:
+        return ": " + permissionAdvice(path);
+    default:
+        return {};
+    }
+}
+
+std::int16_t SerialReader::failOpen(std::int16_t status, const std::string &what, bool removable)
 {
     m_log << kLogPrefix << what << std::endl;
-    // The refusals the operator can remove are shown once per cause.
-    if (status == kNoDevice || status == kBusy || status == kNoPermission)
+    // A refusal the operator can remove is shown once per cause.
+    if (removable)
         m_messages.addProblem(std::to_string(status), what);
     return status;
 }

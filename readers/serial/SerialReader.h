@@ -90,7 +90,10 @@ private:
     // The device is there again after a loss: says so.
     void back();
     void linkEvent(bool up, const std::string &text);
-    std::int16_t failOpen(std::int16_t status, const std::string &what);
+    std::string refusalFix(std::int16_t status, const std::string &pattern, const std::string &path) const;
+    // Says why an open failed; `removable`: a cause the operator can remove,
+    // which the program is told of too.
+    std::int16_t failOpen(std::int16_t status, const std::string &what, bool removable = false);
     // "port 1 (/dev/ttyUSB0)"
     std::string portText() const;
 
